@@ -1,0 +1,37 @@
+#pragma once
+#include <string>
+
+#include "framework/TextBox.h"
+#include "link/ByteChannel.h"
+#include "link/ChipTable.h"
+#include "link/LinkView.h"
+
+// The host side of the exchange with the programmer: the requests, the receive buffer, the
+// completion and error markers, identification with its retries and the unattended write.
+class TProgrammerLink {
+public:
+  TProgrammerLink(ILinkView& view, IByteChannel& channel);
+
+  // Program-wide state, alive for the whole run.
+  int LinkMode = 0;          // 2 while a read job runs
+  TTextBox buf;              // receive buffer
+  int ChipId = 0;            // -1 while unidentified
+  bool IdentifyPending = false;
+  int IdentifyRetries = 0;   // limited to 10 for the whole run
+  bool AutoMode = false;     // started with a HEX file to write unattended
+  bool WriteIssued = false;  // a write job has run since start-up
+  TChip Chip;                // ChipName and SizeCode
+
+  static constexpr const char* RecognizedText = " Tolvane II recognized... Device = ";
+
+  void ComPortAfterOpen();          // identification request
+  void ComPortRxChar(int Count);    // received bytes
+  void ToolButton1Click();          // write job
+  void ToolButton2Click();          // read job
+  void ToolButton3Click();          // erase job
+  void Edit1Change();               // unattended write trigger
+
+private:
+  ILinkView& FView;
+  IByteChannel& FChannel;
+};
