@@ -68,7 +68,12 @@ void TComThread::Execute() {
   DWORD result;
   do {
     DWORD mask = 0;
-    FPlatform.WaitCommEvent(device, &mask, &overlapped);
+    // A wait that cannot even start (the device is gone) must not leave its event signalled:
+    // the loop would spin. Then only the stop request ends the wait, as it would on a wait
+    // that never completes.
+    if (!FPlatform.WaitCommEvent(device, &mask, &overlapped) &&
+        FPlatform.GetLastError() != ERROR_IO_PENDING)
+      FPlatform.ResetEvent(overlapped.hEvent);
     // The stop request comes first, so it wins over a line event signalled at the same time.
     result = FPlatform.WaitForMultipleObjects(2, handles, false, INFINITE);
     DWORD unused = 0;

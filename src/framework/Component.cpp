@@ -23,9 +23,9 @@ TComponent::~TComponent() {
   }
   // The components this one still owns go with it, the latest first.
   while (!FComponents.empty()) delete FComponents.back();  // each removes itself
-  if (FOwner) {
-    FOwner->RemoveComponent(this);
-    FOwner->Notification(this, TOperation::opRemove);
+  if (TComponent* owner = FOwner) {
+    owner->RemoveComponent(this);
+    owner->Notification(this, TOperation::opRemove);
   }
 }
 
