@@ -40,8 +40,13 @@ public:
   void SaveToFile(const std::string& path) const;
 
 private:
+  void Append(std::string_view text);
+  // Brings the line index up to date for text appended after the first oldSize bytes.
+  void IndexFrom(std::size_t oldSize) const;
+
   std::string FText;
-  // Start offsets of the lines, rebuilt lazily so that reading every line stays linear.
+  // Start offsets of the lines: built on first use, then kept up to date by appends, so that
+  // filling a box line by line and reading every line both stay linear.
   mutable std::vector<std::size_t> FLineStarts;
-  mutable bool FLinesValid = false;
+  mutable bool FLinesValid = true;
 };
