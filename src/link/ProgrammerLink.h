@@ -32,6 +32,16 @@ public:
   void Edit1Change();               // unattended write trigger
 
 private:
+  void FinishRead();
+  void ReportErrors();
+  void FinishCommand();
+  void SetToolButtons(bool enabled);
+  // Sends one piece of a job; sentBefore and total describe the whole job for the message
+  // raised when the programmer takes fewer characters than offered.
+  void Send(const std::string& piece, int sentBefore, int total);
+  [[noreturn]] void RaiseNotAccepted(int sent, int total);
+
   ILinkView& FView;
   IByteChannel& FChannel;
+  std::string FChunk;  // the bytes of the current receive event, kept to reuse its storage
 };
