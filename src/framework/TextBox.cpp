@@ -49,8 +49,6 @@ void TTextBox::SetText(std::string_view text) {
   if (OnChange) OnChange();
 }
 
-void TTextBox::AppendText(std::string_view text) { Append(text); }
-
 void TTextBox::Clear() {
   FText.clear();
   FLineStarts.clear();

@@ -19,8 +19,12 @@ public:
 
   // Replaces the text; notices a change only when the new text differs.
   void SetText(std::string_view text);
-  // Appends raw text (the receive buffer); no line rules, no notice.
-  void AppendText(std::string_view text);
+  // Appends raw text (the receive buffer); no line rules, no notice. Raw text comes in small
+  // pieces and its lines are wanted rarely, so they are indexed when next asked for.
+  void AppendText(std::string_view text) {
+    FText.append(text);
+    FLinesValid = false;
+  }
   // Empties the box without a notice.
   void Clear();
 
@@ -45,7 +49,7 @@ private:
   void IndexFrom(std::size_t oldSize) const;
 
   std::string FText;
-  // Start offsets of the lines: built on first use, then kept up to date by appends, so that
+  // Start offsets of the lines: built on first use, then kept up to date by Add, so that
   // filling a box line by line and reading every line both stay linear.
   mutable std::vector<std::size_t> FLineStarts;
   mutable bool FLinesValid = true;

@@ -50,20 +50,22 @@ void TProgrammerLink::ComPortRxChar(int Count) {
   FChannel.ReadText(FChunk, Count);
   const std::size_t before = buf.Text().size();
   buf.AppendText(FChunk);
-  // Every marker seen earlier has been acted on and the buffer cleared since, so a new one
-  // lies in the new text or straddles its start by at most four characters.
-  const std::size_t from = before > MarkerOverlap ? before - MarkerOverlap : 0;
-  const auto arrived = [&](std::string_view marker) {
-    return buf.Text().find(marker, from) != std::string::npos;
-  };
-
   if (LinkMode == 2) {
     FView.SetProgressPosition(static_cast<int>(buf.Text().size()));
-    if (arrived(ReadyMarker)) FinishRead();
+    if (Arrived(ReadyMarker, before)) FinishRead();
     return;
   }
-  if (arrived(ErrorMarker)) ReportErrors();
-  if (arrived(ReadyMarker)) FinishCommand();
+  if (Arrived(ErrorMarker, before)) ReportErrors();
+  if (Arrived(ReadyMarker, before)) FinishCommand();
+}
+
+bool TProgrammerLink::Arrived(std::string_view marker, std::size_t before) const {
+  // Every marker seen earlier has been acted on and the buffer cleared since, so a new one ends
+  // in the new text: that holds the marker's last letter, and the marker starts at most four
+  // characters before the new text.
+  if (std::find(FChunk.begin(), FChunk.end(), marker.back()) == FChunk.end()) return false;
+  const std::size_t from = before > MarkerOverlap ? before - MarkerOverlap : 0;
+  return buf.Text().find(marker, from) != std::string::npos;
 }
 
 void TProgrammerLink::FinishRead() {

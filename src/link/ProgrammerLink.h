@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "framework/TextBox.h"
 #include "link/ByteChannel.h"
@@ -32,6 +33,8 @@ public:
   void Edit1Change();               // unattended write trigger
 
 private:
+  // Whether the marker came with the text received after the first `before` characters of buf.
+  bool Arrived(std::string_view marker, std::size_t before) const;
   void FinishRead();
   void ReportErrors();
   void FinishCommand();
