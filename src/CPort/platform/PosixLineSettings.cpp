@@ -119,13 +119,25 @@ bool MakeLineSettings(const DCB& dcb, const termios& current, TLineSettings& set
 bool ApplyLineSettings(int fd, const TLineSettings& settings, DWORD& error) {
   const termios& t = settings.attributes;
   if (settings.speed != B0) {
+    // tcsetattr fails only when no part took, and succeeds when any did; so what the
+    // line holds afterwards decides. A line may fix its character format (a
+    // pseudo-terminal is always 8N); the rest must be as asked.
+    const bool set = tcsetattr(fd, TCSANOW, &t) == 0;
+    const int setError = errno;
     termios back{};
-    // tcsetattr succeeds when any part took, so the rate is checked on the way back.
-    if (tcsetattr(fd, TCSANOW, &t) != 0 || tcgetattr(fd, &back) != 0) {
+    if (tcgetattr(fd, &back) != 0) {
       error = CodeFor(errno);
       return false;
     }
-    if (cfgetospeed(&back) != settings.speed) {
+    if (!set && setError != EINVAL) {
+      error = CodeFor(setError);
+      return false;
+    }
+    constexpr tcflag_t Format = CSIZE | PARENB | PARODD | CMSPAR;
+    const bool restAsAsked = back.c_iflag == t.c_iflag && back.c_oflag == t.c_oflag &&
+                             back.c_lflag == t.c_lflag &&
+                             (back.c_cflag & ~Format) == (t.c_cflag & ~Format);
+    if ((!set && !restAsAsked) || cfgetospeed(&back) != settings.speed) {
       error = ERROR_INVALID_PARAMETER;
       return false;
     }
