@@ -58,11 +58,12 @@ void ResetEventOf(OVERLAPPED* overlapped) {
   if (auto event = Find<TEvent>(overlapped->hEvent)) event->Reset();
 }
 
-// A total time-out of mult * count + constant milliseconds; both 0 means none.
+// A total time-out of mult * count + constant milliseconds; both 0 means none, and so
+// does one too long for the clock to count (decades).
 std::chrono::steady_clock::time_point Deadline(std::chrono::steady_clock::time_point now,
                                                DWORD multiplier, DWORD constant, DWORD count) {
-  if (multiplier == 0 && constant == 0) return std::chrono::steady_clock::time_point::max();
   const std::uint64_t ms = std::uint64_t{multiplier} * count + constant;
+  if (ms == 0 || ms > (std::uint64_t{1} << 40)) return std::chrono::steady_clock::time_point::max();
   return now + std::chrono::milliseconds(ms);
 }
 
@@ -115,7 +116,7 @@ std::shared_ptr<TDevice> TDevice::Open(const char* name) {
   }
   try {
     std::lock_guard guard(device->FLock);
-    device->SampleLocked(false);
+    device->SampleLocked();  // the starting point; nothing is watched yet
     device->FHelper = std::thread([raw = device.get()] { raw->Run(); });
   } catch (...) {
     device.reset();  // releases both descriptors
@@ -160,6 +161,15 @@ void TDevice::Wake() {
   [[maybe_unused]] ssize_t n = ::write(FWakeFd, &one, sizeof one);
 }
 
+// A transfer that has to wait: its event is reset here rather than on entry, which saves
+// the transfers that finish at once a round trip; nothing can complete it before the
+// lock is released.
+void TDevice::StartPendingLocked(OVERLAPPED* overlapped, DWORD count) {
+  overlapped->Internal = StatusPending;
+  overlapped->InternalHigh = count;
+  ResetEventOf(overlapped);
+}
+
 void TDevice::CompleteLocked(OVERLAPPED* overlapped, DWORD status, DWORD count) {
   overlapped->InternalHigh = count;
   overlapped->Internal = status;
@@ -193,7 +203,7 @@ void TDevice::Run() {
     const auto now = TClock::now();
     ExpireLocked(now);
     if (SamplingLocked() && now >= FNextSample) {
-      SampleLocked(true);
+      SampleLocked();
       FNextSample = now + SampleInterval;
     }
     if (FTxDraining && now >= FNextDrain) TxHandedOverLocked();
@@ -300,6 +310,10 @@ void TDevice::SendLocked() {
 
 // All bytes are with the driver; the transmit queue is empty once it has sent them.
 void TDevice::TxHandedOverLocked() {
+  if (!(FMask & EV_TXEMPTY)) {
+    FTxDraining = false;
+    return;
+  }
   int pending = 0;
   if (ioctl(FFd, TIOCOUTQ, &pending) != 0 || pending <= 0) {
     FTxDraining = false;
@@ -334,7 +348,7 @@ void TDevice::ExpireLocked(TClock::time_point now) {
   }
 }
 
-void TDevice::SampleLocked(bool record) {
+void TDevice::SampleLocked() {
   DWORD events = 0;
   if (FCountersWork) {
     serial_icounter_struct c{};
@@ -374,7 +388,7 @@ void TDevice::SampleLocked(bool record) {
       FModemWorks = false;
     }
   }
-  if (record) RecordLocked(events & FMask);
+  RecordLocked(events & FMask);
 }
 
 void TDevice::RecordLocked(DWORD events) {
@@ -414,7 +428,7 @@ bool TDevice::Setup(DWORD inQueue, DWORD outQueue) {
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
   if (FDead) return Fail(DeviceGone);
-  if (inQueue > LargestInQueue || outQueue > LargestInQueue) return Fail(ERROR_INVALID_PARAMETER);
+  if (inQueue > LargestInQueue) return Fail(ERROR_INVALID_PARAMETER);
   // The kernel's own buffer is the transmit queue; only the receive side is ours.
   if (inQueue != 0 && inQueue != FQueue.Capacity()) {
     const bool wasFull = FQueue.Free() == 0;
@@ -454,7 +468,7 @@ bool TDevice::ClearError(DWORD* errors, COMSTAT* stat) {
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
   // Bytes that arrived before the device went away can still be taken.
   if (FDead && FQueue.Size() == 0) return Fail(DeviceGone);
-  if (!FDead) SampleLocked(false);
+  if (!FDead) SampleLocked();
   if (errors) *errors = FErrors;
   FErrors = 0;
   if (stat) {
@@ -517,8 +531,9 @@ bool TDevice::Purge(DWORD flags) {
 bool TDevice::SetMask(DWORD mask) {
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
-  // Lines watched from now on are compared with their state now, not at some earlier time.
-  if (!FDead && (mask & ~FMask & (ModemEvents | CounterEvents))) SampleLocked(false);
+  // Changes so far count for the old mask; lines watched from now on are compared with
+  // their state now, not at some earlier time.
+  if (!FDead) SampleLocked();
   FMask = mask;
   FNextSample = TClock::now() + SampleInterval;
   if (FWait) {
@@ -539,17 +554,19 @@ bool TDevice::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
   }
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
-  ResetEventOf(overlapped);
-  if (FDead) return Fail(DeviceGone);
-  if (FMask == 0 || FWait) return Fail(ERROR_INVALID_PARAMETER);
+  if (FDead || FMask == 0 || FWait) {
+    // A failed wait leaves its event reset, so a caller that waits on it anyway sleeps
+    // instead of spinning.
+    ResetEventOf(overlapped);
+    return Fail(FDead ? DeviceGone : ERROR_INVALID_PARAMETER);
+  }
   if (FRecord & FMask) {
     *mask = FRecord & FMask;
     FRecord = 0;
     CompleteLocked(overlapped, ERROR_SUCCESS, 0);
     return true;
   }
-  overlapped->Internal = StatusPending;
-  overlapped->InternalHigh = 0;
+  StartPendingLocked(overlapped, 0);
   FWait = overlapped;
   FWaitMask = mask;
   return Fail(ERROR_IO_PENDING);
@@ -562,7 +579,6 @@ bool TDevice::Read(void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlappe
   }
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
-  ResetEventOf(overlapped);
   auto* bytes = static_cast<std::uint8_t*>(buffer);
   auto finish = [&](DWORD got) {
     if (read) *read = got;
@@ -596,8 +612,7 @@ bool TDevice::Read(void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlappe
     if (t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD)
       r.interval = std::chrono::milliseconds(t.ReadIntervalTimeout);
   }
-  overlapped->Internal = StatusPending;
-  overlapped->InternalHigh = got;
+  StartPendingLocked(overlapped, got);
   FReads.push_back(r);
   Wake();
   return Fail(ERROR_IO_PENDING);
@@ -610,7 +625,6 @@ bool TDevice::Write(const void* buffer, DWORD count, DWORD* written, OVERLAPPED*
   }
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
-  ResetEventOf(overlapped);
   if (FDead) return Fail(DeviceGone);
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   DWORD done = 0;
@@ -632,8 +646,7 @@ bool TDevice::Write(const void* buffer, DWORD count, DWORD* written, OVERLAPPED*
     return true;
   }
   const COMMTIMEOUTS& t = FTimeouts;
-  overlapped->Internal = StatusPending;
-  overlapped->InternalHigh = done;
+  StartPendingLocked(overlapped, done);
   FWrites.push_back({overlapped, bytes, count, done,
                      Deadline(TClock::now(), t.WriteTotalTimeoutMultiplier,
                               t.WriteTotalTimeoutConstant, count)});

@@ -68,10 +68,11 @@ private:
   void SendLocked();
   void ServeReadsLocked();
   void ExpireLocked(TClock::time_point now);
-  void SampleLocked(bool record);
+  void SampleLocked();
   void RecordLocked(DWORD events);
   void TxHandedOverLocked();
   void MarkDeadLocked();
+  void StartPendingLocked(OVERLAPPED* overlapped, DWORD count);
   void CompleteLocked(OVERLAPPED* overlapped, DWORD status, DWORD count);
   int PollTimeoutLocked(TClock::time_point now) const;
   bool SamplingLocked() const;

@@ -18,26 +18,26 @@ std::mutex& EventLock() {
   return lock;
 }
 
+}  // namespace
+
 // Index of the event that satisfies the wait, or -1; consumes auto-reset events.
-int TryTake(const std::vector<std::shared_ptr<TEvent>>& events, bool waitAll,
-            const std::vector<bool*>& signalled, const std::vector<bool>& manual) {
+int TakeSignalled(const std::shared_ptr<TEvent>* events, DWORD count, bool waitAll) {
   if (waitAll) {
-    for (bool* s : signalled)
-      if (!*s) return -1;
-    for (std::size_t i = 0; i < events.size(); ++i)
-      if (!manual[i]) *signalled[i] = false;
+    for (DWORD i = 0; i < count; ++i)
+      if (!events[i]->FSignalled) return -1;
+    for (DWORD i = 0; i < count; ++i)
+      if (!events[i]->FManualReset) events[i]->FSignalled = false;
     return 0;
   }
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    if (*signalled[i]) {
-      if (!manual[i]) *signalled[i] = false;
+  for (DWORD i = 0; i < count; ++i) {
+    TEvent& event = *events[i];
+    if (event.FSignalled) {
+      if (!event.FManualReset) event.FSignalled = false;
       return static_cast<int>(i);
     }
   }
   return -1;
 }
-
-}  // namespace
 
 void TEvent::Set() {
   std::lock_guard guard(EventLock());
@@ -50,35 +50,27 @@ void TEvent::Reset() {
   FSignalled = false;
 }
 
-DWORD WaitForEvents(const std::vector<std::shared_ptr<TEvent>>& events, bool waitAll,
+DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool waitAll,
                     DWORD milliseconds) {
-  std::vector<bool*> signalled;
-  std::vector<bool> manual;
-  for (const auto& event : events) {
-    signalled.push_back(&event->FSignalled);
-    manual.push_back(event->FManualReset);
-  }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-
   std::unique_lock guard(EventLock());
-  int index = TryTake(events, waitAll, signalled, manual);
+  int index = TakeSignalled(events, count, waitAll);
   if (index >= 0) return WAIT_OBJECT_0 + index;
   if (milliseconds == 0) return WAIT_TIMEOUT;
 
   TWaiter waiter;
-  for (const auto& event : events) event->FWaiters.push_back(&waiter);
-  for (;;) {
+  for (DWORD i = 0; i < count; ++i) events[i]->FWaiters.push_back(&waiter);
+  while (index < 0) {
     if (milliseconds == INFINITE) {
       waiter.wake.wait(guard);
     } else if (waiter.wake.wait_until(guard, deadline) == std::cv_status::timeout) {
-      index = TryTake(events, waitAll, signalled, manual);
+      index = TakeSignalled(events, count, waitAll);
       break;
     }
-    index = TryTake(events, waitAll, signalled, manual);
-    if (index >= 0) break;
+    index = TakeSignalled(events, count, waitAll);
   }
-  for (const auto& event : events) {
-    auto& list = event->FWaiters;
+  for (DWORD i = 0; i < count; ++i) {
+    auto& list = events[i]->FWaiters;
     list.erase(std::find(list.begin(), list.end(), &waiter));
   }
   return index >= 0 ? WAIT_OBJECT_0 + index : WAIT_TIMEOUT;

@@ -19,16 +19,20 @@ public:
   void Reset();
 
 private:
-  friend DWORD WaitForEvents(const std::vector<std::shared_ptr<TEvent>>&, bool, DWORD);
+  friend int TakeSignalled(const std::shared_ptr<TEvent>*, DWORD, bool);
+  friend DWORD WaitForEvents(const std::shared_ptr<TEvent>*, DWORD, bool, DWORD);
   const bool FManualReset;
   bool FSignalled;
   std::vector<TWaiter*> FWaiters;
 };
 
-// Waits until one (or, with waitAll, every) event is signalled or the time is up.
-// Returns WAIT_OBJECT_0 plus the lowest signalled index, or WAIT_TIMEOUT. A satisfied
+// The most events one wait takes, as elsewhere.
+constexpr DWORD MaxWaitObjects = 64;
+
+// Waits until one (or, with waitAll, every) of count events is signalled or the time is
+// up. Returns WAIT_OBJECT_0 plus the lowest signalled index, or WAIT_TIMEOUT. A satisfied
 // wait resets the auto-reset events it consumed.
-DWORD WaitForEvents(const std::vector<std::shared_ptr<TEvent>>& events, bool waitAll,
+DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool waitAll,
                     DWORD milliseconds);
 
 }  // namespace ComPlatform::Posix

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <thread>
-#include <vector>
 
 #include "CPort/platform/PosixDevice.h"
 #include "CPort/platform/PosixEvent.h"
@@ -104,22 +103,19 @@ public:
   }
   DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, bool waitAll,
                                DWORD milliseconds) override {
-    // The same limit as elsewhere keeps callers portable.
-    if (count == 0 || count > 64 || !handles) {
+    if (count == 0 || count > MaxWaitObjects || !handles) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return WAIT_FAILED;
     }
-    std::vector<std::shared_ptr<TEvent>> events;
-    events.reserve(count);
+    std::shared_ptr<TEvent> events[MaxWaitObjects];
     for (DWORD i = 0; i < count; ++i) {
-      auto e = Find<TEvent>(handles[i]);
-      if (!e) {
+      events[i] = Find<TEvent>(handles[i]);
+      if (!events[i]) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
       }
-      events.push_back(std::move(e));
     }
-    return WaitForEvents(events, waitAll, milliseconds);
+    return WaitForEvents(events, count, waitAll, milliseconds);
   }
   void Sleep(DWORD milliseconds) override {
     if (milliseconds == 0) {
