@@ -510,3 +510,47 @@ TEST(PosixDeviceLifetime, OpenCloseCyclesLeakNoDescriptorOrThread) {
   EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
   EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
 }
+
+TEST_F(PosixDevice, EventLoopOnAVanishedDeviceSleepsUntilItIsStopped) {
+  // The serial layer's event loop: wait for the line event or the stop, take the result,
+  // wait again. After a hang-up it must come to rest, not go round.
+  ASSERT_TRUE(P().SetCommMask(port, 0x05FF));
+  HANDLE stop = P().CreateEventA(true, false);
+  std::atomic<int> rounds{0};
+  std::thread loop([&] {
+    TTransfer wait;
+    HANDLE handles[] = {stop, wait.io.hEvent};
+    for (;;) {
+      DWORD mask = 0, ignored = 0;
+      P().WaitCommEvent(port, &mask, &wait.io);
+      if (P().WaitForMultipleObjects(2, handles, false, INFINITE) != WAIT_OBJECT_0 + 1) break;
+      P().GetOverlappedResult(port, &wait.io, &ignored, false);
+      ++rounds;
+    }
+    P().SetCommMask(port, 0);
+  });
+  pty.Send("x");
+  ASSERT_TRUE(Eventually([&] { return rounds >= 1; }));
+  pty.CloseMaster();
+  std::this_thread::sleep_for(100ms);
+  const int settled = rounds;
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(rounds, settled);
+  EXPECT_LE(settled, 3);
+  P().SetEvent(stop);
+  loop.join();
+  P().CloseHandle(stop);
+}
+
+TEST_F(PosixDevice, WriteWaitingWhenTheDeviceVanishesFails) {
+  ASSERT_TRUE(P().SetCommTimeouts(port, {MAXDWORD, 0, 0, 0, 0}));
+  Bytes big(1 << 20, 'w');
+  TTransfer write;
+  DWORD n = 0;
+  ASSERT_FALSE(P().WriteFile(port, big.data(), DWORD(big.size()), &n, &write.io));
+  ASSERT_EQ(P().GetLastError(), ERROR_IO_PENDING);
+  pty.CloseMaster();
+  ASSERT_TRUE(write.Done());
+  EXPECT_FALSE(P().GetOverlappedResult(port, &write.io, &n, false));
+  EXPECT_EQ(P().GetLastError(), ERROR_BAD_COMMAND);
+}
