@@ -108,13 +108,15 @@ void TSimulator::HangUp() {
     tcflush(slave, TCIOFLUSH);
     close(slave);
   }
+  ++FHangUps;
 }
 
 void TSimulator::Run() {
   TPacer inPacer(FBaud / 10.0), outPacer(FBaud / 10.0);
   std::string input, output, held;  // held: answer due when the programming time is over
   std::size_t inputPos = 0;
-  bool busy = false, hungUp = false;
+  bool busy = false;
+  bool hungUp = true;  // until a program opens the slave, nothing can be served
   TClock::time_point busyUntil;
   char chunk[ChunkSize];
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,6 +39,9 @@ public:
   // The chip's contents, taken between two bytes of the line.
   TChipMemory Memory() const;
 
+  // How often a program closed the port and what was under way was dropped.
+  unsigned HangUps() const { return FHangUps.load(); }
+
 private:
   void HangUp();
 
@@ -48,6 +52,7 @@ private:
   mutable std::mutex FLock;  // guards the chip against Memory() while bytes are taken
   TChipMemory FMemory;
   TDeviceProtocol FProtocol;
+  std::atomic<unsigned> FHangUps{0};
   std::thread FThread;
 };
 
