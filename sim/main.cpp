@@ -99,16 +99,16 @@ int main(int argc, char** argv) {
     if (!loadPath.empty()) memory.Load(Hex::LoadHexFile(loadPath));
 
     Sim::TSimulator simulator(std::move(memory), std::move(options), baud);
-    std::cout << simulator.SlavePath() << std::endl;
-
+    RunningSimulator = &simulator;
+    InstallSignalHandlers();
     std::optional<Sim::TPublishedLink> link, published;
     if (!linkPath.empty()) link.emplace(linkPath, simulator.SlavePath());
     if (!noPublish)
       published.emplace(Sim::PublishDirectory() + "/ttySIM" + std::to_string(getpid()),
                         simulator.SlavePath());
+    // Whoever waits for this line may use the links at once.
+    std::cout << simulator.SlavePath() << std::endl;
 
-    RunningSimulator = &simulator;
-    InstallSignalHandlers();
     std::cerr << "tolvane-sim: " << chip->Name << " on " << simulator.SlavePath()
               << (link ? " (" + link->Path() + ")" : std::string()) << "\n";
     simulator.Run();

@@ -50,6 +50,14 @@ std::string TPtyClient::ReadUntil(const std::string& ending, int deadlineMs) {
   return text;
 }
 
+std::string TPtyClient::ReadSome(int deadlineMs) {
+  char buf[4096];
+  pollfd p{FFd, POLLIN, 0};
+  if (poll(&p, 1, deadlineMs) <= 0) return {};
+  const ssize_t n = read(FFd, buf, sizeof buf);
+  return n > 0 ? std::string(buf, std::size_t(n)) : std::string();
+}
+
 std::string TPtyClient::ReadFor(int ms) {
   std::string text;
   char buf[4096];

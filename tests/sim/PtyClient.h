@@ -19,6 +19,8 @@ public:
     Send(bytes);
     return ReadUntil("Ready\r\n");
   }
+  // The first bytes that arrive.
+  std::string ReadSome(int deadlineMs = 20000);
   // Whatever arrives within `ms`, for checking that nothing does.
   std::string ReadFor(int ms);
 
