@@ -17,6 +17,8 @@ namespace {
 
 constexpr int RegistryError = 23;  // "Registry error"
 
+const TSerialPortSources* InstalledSources = nullptr;
+
 // Failures are reported in the platform layer's terms: a missing folder is 2
 // (ERROR_FILE_NOT_FOUND), a refusal 5 (ERROR_ACCESS_DENIED); anything else keeps the
 // system's own error number.
@@ -34,7 +36,7 @@ int PlatformCode(const std::error_code& ec) {
 }
 
 [[noreturn]] void RaiseUnreadable(const std::error_code& ec) {
-  throw EComPort(RegistryError, PlatformCode(ec));
+  throw EComPort::CreateFromSystemError(RegistryError, PlatformCode(ec));
 }
 
 // The first line of a small attribute file, without its line break; empty when unreadable.
@@ -134,8 +136,13 @@ TSerialPortSources TSerialPortSources::Machine() {
   return sources;
 }
 
+void SetSerialPortSources(const TSerialPortSources* sources) { InstalledSources = sources; }
+
 void ListSerialPorts(std::vector<std::string>& target) {
-  ListSerialPorts(target, TSerialPortSources::Machine());
+  if (InstalledSources)
+    ListSerialPorts(target, *InstalledSources);
+  else
+    ListSerialPorts(target, TSerialPortSources::Machine());
 }
 
 void ListSerialPorts(std::vector<std::string>& target, const TSerialPortSources& sources) {

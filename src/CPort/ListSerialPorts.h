@@ -20,5 +20,10 @@ struct TSerialPortSources {
 // device folder (ttyUSB0, ttyS0), simulator ports by the absolute path of their link.
 // Raises EComPort 23 ("Registry error") with the platform code when a source cannot be
 // read (2 when it is missing); target is then left as it was.
-void ListSerialPorts(std::vector<std::string>& target);
 void ListSerialPorts(std::vector<std::string>& target, const TSerialPortSources& sources);
+// The same from the sources in use: the machine's unless others are installed.
+void ListSerialPorts(std::vector<std::string>& target);
+
+// Installs the sources that ListSerialPorts(target) reads from now on (a test's fake tree);
+// nullptr returns to the machine's. The caller keeps the object alive while installed.
+void SetSerialPortSources(const TSerialPortSources* sources);

@@ -108,8 +108,8 @@ TEST_F(FakeMachine, MissingSourceRaisesAndLeavesTheTargetAlone) {
     ListSerialPorts(names, Sources);
     FAIL() << "no exception";
   } catch (const EComPort& e) {
-    EXPECT_EQ(e.PortErrorCode, 23);
-    EXPECT_EQ(e.WinErrorCode, 2);
+    EXPECT_EQ(e.PortErrorCode(), 23);
+    EXPECT_EQ(e.WinErrorCode(), 2);
   }
   EXPECT_EQ(names, Names{"kept"});
 }
