@@ -13,21 +13,19 @@
 #include "CPort/ComPort.h"
 #include "CPort/EComPort.h"
 #include "CPort/ListSerialPorts.h"
+#include "CPort/platform/FakeSerialPlatform.h"
 
 namespace fs = std::filesystem;
 
+// Failing comparisons of texts show both texts.
+namespace QTest {
+template <>
+char* toString(const std::string& text) {
+  return qstrdup(text.c_str());
+}
+}  // namespace QTest
+
 namespace {
-
-// A port whose line settings cannot reach the device.
-class TFailingPort : public TComPort {
-public:
-  using TComPort::TComPort;
-
-protected:
-  void ApplyLineSettings() override {
-    throw EComPort::CreateFromSystemError(7, 31);
-  }
-};
 
 std::vector<std::string> Entries(const TComComboBox& box) {
   std::vector<std::string> entries;
@@ -275,27 +273,19 @@ private slots:
   }
 
   void failingApplyGoesToTheApplicationNotToQt() {
-    TFailingPort failing(nullptr);
-    Box->SetComPort(&failing);
-    Box->SetComProperty(cpBaudRate);
+    // An open port that cannot open the newly picked device.
+    ComPlatform::TFakeSerialPlatform platform;
+    ComPlatform::SetSerialPlatform(&platform);
+    auto port = std::make_unique<TComPort>(nullptr);
+    ComPlatform::SetSerialPlatform(nullptr);
+    MakePorts({"ttyUSB0", "ttyUSB1"});
+    port->SetEvents(TComEvents{});
+    port->SetPort("ttyUSB0");
+    port->OpenPort();
+    Box->SetComPort(port.get());
+    Box->SetComProperty(cpPort);
     Box->SetAutoApply(true);
     std::vector<std::string> shown;
-    ApplicationExceptionHook = [&](std::exception_ptr error) {
-      try {
-        std::rethrow_exception(error);
-      } catch (const EComPort& e) {
-        shown.push_back(e.Message());
-      }
-    };
-    UserPicksNext();
-    QCOMPARE(shown.size(), std::size_t(1));
-    QCOMPARE(Changes, 0);  // OnChange is skipped
-    QCOMPARE(Box->ComSelect().ChosenBaudRate(), br14400);  // the choice stays recorded
-    QCOMPARE(Box->Text(), std::string("14400"));
-
-    // A failing OnChange handler is shown the same way.
-    Box->SetAutoApply(false);
-    Box->OnChange = [](TObject*) { throw std::runtime_error("handler failed"); };
     ApplicationExceptionHook = [&](std::exception_ptr error) {
       try {
         std::rethrow_exception(error);
@@ -303,8 +293,22 @@ private slots:
         shown.push_back(e.what());
       }
     };
+    platform.Fail("CreateFileA", ComPlatform::ERROR_ACCESS_DENIED);
     UserPicksNext();
-    QCOMPARE(shown.back(), std::string("handler failed"));
+    QCOMPARE(shown.size(), std::size_t(1));
+    QCOMPARE(shown[0], std::string("Unable to open com port (win error code: 5)"));
+    QCOMPARE(Changes, 0);  // OnChange is skipped
+    QCOMPARE(Box->ComSelect().ChosenPort(), std::string("ttyUSB1"));  // but the choice stays
+    QCOMPARE(port->Port(), std::string("ttyUSB1"));
+    QVERIFY(!port->Connected());
+
+    // A failing OnChange handler is shown the same way.
+    Box->SetAutoApply(false);
+    Box->OnChange = [](TObject*) { throw std::runtime_error("handler failed"); };
+    QTest::keyClick(Box.get(), Qt::Key_Up);
+    QCOMPARE(shown.size(), std::size_t(2));
+    QCOMPARE(shown[1], std::string("handler failed"));
+    port.reset();
   }
 
   void destroyingTheLinkedPortSelectsTheFirstEntrySilently() {
