@@ -355,7 +355,9 @@ void TDevice::SampleLocked() {
     if (ioctl(FFd, TIOCGICOUNT, &c) == 0) {
       TCounters now{c.cts, c.dsr, c.rng, c.dcd, c.frame, c.overrun, c.parity, c.brk,
                     c.buf_overrun};
-      const TCounters& was = FCounters;
+      // The driver counts from its own start; the first reading is only the baseline.
+      const TCounters was = FCountersKnown ? FCounters : now;
+      FCountersKnown = true;
       if (now.frame != was.frame) FErrors |= CE_FRAME;
       if (now.parity != was.parity) FErrors |= CE_RXPARITY;
       if (now.overrun != was.overrun) FErrors |= CE_OVERRUN;
