@@ -579,6 +579,7 @@ bool TDevice::Read(void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlappe
     OVERLAPPED local;
     return FinishSynchronous(local, read, Read(buffer, count, read, &local));
   }
+  if (read) *read = 0;  // the count at the start, 0 for a read that has to wait
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
   auto* bytes = static_cast<std::uint8_t*>(buffer);
@@ -602,6 +603,8 @@ bool TDevice::Read(void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlappe
     if (got == count || atOnce || FDead || (anyByte && got > 0)) return finish(got);
   } else if (FDead) {
     return Fail(DeviceGone);
+  } else if (atOnce) {
+    return finish(0);  // what is there belongs to the reads already waiting
   }
 
   const auto now = TClock::now();
@@ -625,6 +628,7 @@ bool TDevice::Write(const void* buffer, DWORD count, DWORD* written, OVERLAPPED*
     OVERLAPPED local;
     return FinishSynchronous(local, written, Write(buffer, count, written, &local));
   }
+  if (written) *written = 0;  // the count at the start, 0 for a write that has to wait
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
   if (FDead) return Fail(DeviceGone);
