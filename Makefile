@@ -6,7 +6,7 @@ DEBS      = cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev qt6-
             gputils libcli11-dev fonts-dejavu-core
 BENCH_DEBS = libbenchmark-dev
 
-.PHONY: all deps configure build test demo bench clean
+.PHONY: all deps configure build test test-main test-tsan demo bench clean
 
 all: build
 
@@ -19,8 +19,19 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+test: test-main test-tsan
+
+test-main: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The threaded core (serial layer, framework threads, link, simulator) again under
+# ThreadSanitizer; the window is left out, Qt's own libraries are not instrumented.
+test-tsan: deps
+	@cmake -S . -B $(BUILD)-tsan -G Ninja -DTOLVANE_SANITIZE=thread -DTOLVANE_WITH_GUI=OFF \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD)-tsan -j $(JOBS)
+	@cd $(BUILD)-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure -j $(JOBS)
 
 demo: build
 	@scripts/demo.sh $(BUILD)
