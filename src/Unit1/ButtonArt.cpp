@@ -29,15 +29,12 @@ void DrawChip(QPainter& p, QPointF origin, qreal dissolve = 0.0) {
 
   auto at = [&](qreal a, qreal c) { return origin + along * a + across * c; };
 
-  // Pins first, so the body covers their roots.
-  p.setPen(QPen(Pin, 1.4, Qt::SolidLine, Qt::FlatCap));
+  // The back row sticks out behind the package; the front row hangs below its side.
+  p.setPen(QPen(Pin, 1.6, Qt::SolidLine, Qt::FlatCap));
   for (int i = 0; i < pins; ++i) {
     const qreal a = (i + 0.5) / pins;
     if (a > kept) break;
-    const QPointF back = at(a, 0);
-    p.drawLine(back + depth * 0.5, back + QPointF(-1.5, 5));
-    const QPointF front = at(a, 1);
-    p.drawLine(front + depth * 0.5, front + QPointF(0.5, 6));
+    p.drawLine(at(a, 0), at(a, -0.3));
   }
 
   const QPolygonF top{at(0, 0), at(kept, 0), at(kept, 1), at(0, 1)};
@@ -49,6 +46,14 @@ void DrawChip(QPainter& p, QPointF origin, qreal dissolve = 0.0) {
   p.drawPolygon(end);
   p.setBrush(ChipTop);
   p.drawPolygon(top);
+
+  p.setPen(QPen(Pin, 1.6, Qt::SolidLine, Qt::FlatCap));
+  for (int i = 0; i < pins; ++i) {
+    const qreal a = (i + 0.5) / pins;
+    if (a > kept) break;
+    const QPointF root = at(a, 1) + depth;
+    p.drawLine(root, root + QPointF(0, 3));
+  }
 
   // The notch that marks pin 1.
   p.setPen(Qt::NoPen);
