@@ -1,9 +1,10 @@
 #include "framework/TextBox.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "framework/Exception.h"
 
@@ -11,17 +12,15 @@ namespace {
 
 constexpr std::string_view CRLF = "\r\n";
 
-bool EndsWithBreak(const std::string& text) {
-  return text.size() >= 2 && text.compare(text.size() - 2, 2, CRLF) == 0;
-}
+bool EndsWithBreak(std::string_view text) { return text.ends_with(CRLF); }
 
 // Every CR LF, lone CR and lone LF becomes CR LF; the text ends at the first NUL.
 std::string NormaliseBreaks(std::string_view raw) {
+  raw = raw.substr(0, raw.find('\0'));
   std::string text;
   text.reserve(raw.size() + raw.size() / 32);
   for (std::size_t i = 0; i < raw.size(); ++i) {
     const char c = raw[i];
-    if (c == '\0') break;
     if (c == '\r') {
       if (i + 1 < raw.size() && raw[i + 1] == '\n') ++i;
       text += CRLF;
@@ -34,7 +33,12 @@ std::string NormaliseBreaks(std::string_view raw) {
   return text;
 }
 
-std::string SystemReason() { return std::strerror(errno); }
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
@@ -45,29 +49,38 @@ void TTextBox::SetText(std::string_view text) {
   if (OnChange) OnChange();
 }
 
-void TTextBox::AppendText(std::string_view text) {
-  if (text.empty()) return;
-  FText.append(text);
-  FLinesValid = false;
-}
-
 void TTextBox::Clear() {
   FText.clear();
-  FLinesValid = false;
+  FLineStarts.clear();
+  FLinesValid = true;
+}
+
+void TTextBox::Append(std::string_view text) {
+  if (text.empty()) return;
+  const std::size_t oldSize = FText.size();
+  FText.append(text);
+  if (FLinesValid) IndexFrom(oldSize);
+}
+
+void TTextBox::IndexFrom(std::size_t oldSize) const {
+  if (oldSize == 0) {
+    FLineStarts.clear();
+    if (!FText.empty()) FLineStarts.push_back(0);
+  }
+  // A break may straddle the old end (CR before, LF after), and a break that closed the old
+  // text starts a line once something follows it: both lie within the last two old bytes.
+  std::size_t from = oldSize >= 2 ? oldSize - 2 : 0;
+  for (std::size_t pos = FText.find(CRLF, from); pos != std::string::npos;
+       pos = FText.find(CRLF, pos + 2)) {
+    if (pos + 2 < FText.size() && pos + 2 > oldSize) FLineStarts.push_back(pos + 2);
+    // A break ending exactly at the old end was not counted then: count it now.
+    else if (pos + 2 == oldSize && oldSize < FText.size()) FLineStarts.push_back(oldSize);
+  }
+  FLinesValid = true;
 }
 
 int TTextBox::Count() const {
-  if (!FLinesValid) {
-    FLineStarts.clear();
-    if (!FText.empty()) {
-      FLineStarts.push_back(0);
-      for (std::size_t pos = FText.find(CRLF); pos != std::string::npos;
-           pos = FText.find(CRLF, pos + 2)) {
-        if (pos + 2 < FText.size()) FLineStarts.push_back(pos + 2);
-      }
-    }
-    FLinesValid = true;
-  }
+  if (!FLinesValid) IndexFrom(0);
   return static_cast<int>(FLineStarts.size());
 }
 
@@ -83,13 +96,12 @@ std::string TTextBox::Line(int index) const {
 void TTextBox::Add(std::string_view line) {
   // A box whose text does not end in a break gets one before the new line.
   if (!FText.empty() && !EndsWithBreak(FText)) {
-    FText += CRLF;
-    FText += line;
+    Append(CRLF);
+    Append(line);
   } else {
-    FText += line;
-    FText += CRLF;
+    Append(line);
+    Append(CRLF);
   }
-  FLinesValid = false;
   if (OnChange) OnChange();
 }
 
@@ -108,17 +120,26 @@ void TTextBox::SetLine(int index, std::string_view line) {
 }
 
 void TTextBox::LoadFromFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Exception("Cannot open file \"" + path + "\". " + SystemReason());
-  const std::string raw{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) throw Exception("Cannot read file \"" + path + "\". " + SystemReason());
+  FilePtr file(std::fopen(path.c_str(), "rb"));
+  if (!file) throw Exception("Cannot open file " + Quoted(path) + ". " + std::strerror(errno));
+  std::string raw;
+  char chunk[65536];
+  for (;;) {
+    const std::size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
+    raw.append(chunk, got);
+    if (got < sizeof chunk) break;
+  }
+  // A directory opens but cannot be read; neither can a file on a failing disk.
+  if (std::ferror(file.get()))
+    throw Exception("Cannot read file " + Quoted(path) + ". " + std::strerror(errno));
   SetText(NormaliseBreaks(raw));
 }
 
 void TTextBox::SaveToFile(const std::string& path) const {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw Exception("Cannot create file \"" + path + "\". " + SystemReason());
-  out.write(FText.data(), static_cast<std::streamsize>(FText.size()));
-  out.flush();
-  if (!out) throw Exception("Cannot write file \"" + path + "\". " + SystemReason());
+  FilePtr file(std::fopen(path.c_str(), "wb"));
+  if (!file) throw Exception("Cannot create file " + Quoted(path) + ". " + std::strerror(errno));
+  const bool written = std::fwrite(FText.data(), 1, FText.size(), file.get()) == FText.size();
+  // Closing flushes; a full disk may only show up there.
+  if (!written || std::fclose(file.release()) != 0)
+    throw Exception("Cannot write file " + Quoted(path) + ". " + std::strerror(errno));
 }

@@ -19,8 +19,12 @@ public:
 
   // Replaces the text; notices a change only when the new text differs.
   void SetText(std::string_view text);
-  // Appends raw text (the receive buffer); no line rules, no notice.
-  void AppendText(std::string_view text);
+  // Appends raw text (the receive buffer); no line rules, no notice. Raw text comes in small
+  // pieces and its lines are wanted rarely, so they are indexed when next asked for.
+  void AppendText(std::string_view text) {
+    FText.append(text);
+    FLinesValid = false;
+  }
   // Empties the box without a notice.
   void Clear();
 
@@ -40,8 +44,13 @@ public:
   void SaveToFile(const std::string& path) const;
 
 private:
+  void Append(std::string_view text);
+  // Brings the line index up to date for text appended after the first oldSize bytes.
+  void IndexFrom(std::size_t oldSize) const;
+
   std::string FText;
-  // Start offsets of the lines, rebuilt lazily so that reading every line stays linear.
+  // Start offsets of the lines: built on first use, then kept up to date by Add, so that
+  // filling a box line by line and reading every line both stay linear.
   mutable std::vector<std::size_t> FLineStarts;
-  mutable bool FLinesValid = false;
+  mutable bool FLinesValid = true;
 };

@@ -17,6 +17,7 @@ struct TChip {
 
 // Figures derived from a size code (P = 2nd digit, D = 4th digit); an empty or malformed
 // code counts as "0101".
+std::string_view ReadSizeCode(std::string_view sizeCode);  // the code the read command sends
 int ProgramKWords(std::string_view sizeCode);       // P
 int EepromBytes(std::string_view sizeCode);         // D x 64
 int ReadAnswerLength(std::string_view sizeCode);    // P x 5760 + D x 360 + 66

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "framework/TextBox.h"
 #include "link/ByteChannel.h"
@@ -32,6 +33,18 @@ public:
   void Edit1Change();               // unattended write trigger
 
 private:
+  // Whether the marker came with the text received after the first `before` characters of buf.
+  bool Arrived(std::string_view marker, std::size_t before) const;
+  void FinishRead();
+  void ReportErrors();
+  void FinishCommand();
+  void SetToolButtons(bool enabled);
+  // Sends one piece of a job; sentBefore and total describe the whole job for the message
+  // raised when the programmer takes fewer characters than offered.
+  void Send(const std::string& piece, int sentBefore, int total);
+  [[noreturn]] void RaiseNotAccepted(int sent, int total);
+
   ILinkView& FView;
   IByteChannel& FChannel;
+  std::string FChunk;  // the bytes of the current receive event, kept to reuse its storage
 };

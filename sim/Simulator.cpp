@@ -1,0 +1,215 @@
+#include "Simulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "Pacer.h"
+
+namespace Sim {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// While nobody has the slave open the master reports a hang-up without end; look again this often.
+constexpr int HangUpRecheckMs = 50;
+constexpr std::size_t ChunkSize = 4096;
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw ESimulator(what + ": " + std::strerror(errno));
+}
+
+int Milliseconds(std::chrono::microseconds us) {
+  return static_cast<int>((us.count() + 999) / 1000);
+}
+
+}  // namespace
+
+TSimulator::TSimulator(TChipMemory memory, TDeviceOptions options, unsigned baud)
+    : FBaud(baud), FMemory(std::move(memory)), FProtocol(FMemory, std::move(options)) {
+  FStopEvent = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (FStopEvent < 0) Fail("eventfd");
+  FMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (FMaster < 0) {
+    const int e = errno;
+    close(FStopEvent);
+    errno = e;
+    Fail("posix_openpt");
+  }
+  try {
+    char name[128];
+    if (grantpt(FMaster) != 0) Fail("grantpt");
+    if (unlockpt(FMaster) != 0) Fail("unlockpt");
+    if (ptsname_r(FMaster, name, sizeof name) != 0) Fail("ptsname_r");
+    FSlavePath = name;
+
+    // Raw 8N1 at the programmer's speed; the setting stays with the terminal for later openers.
+    const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) Fail("open " + FSlavePath);
+    termios tio{};
+    if (tcgetattr(slave, &tio) == 0) {
+      cfmakeraw(&tio);
+      cfsetspeed(&tio, B57600);
+      tcsetattr(slave, TCSANOW, &tio);
+    }
+    close(slave);
+  } catch (...) {
+    close(FMaster);
+    close(FStopEvent);
+    throw;
+  }
+}
+
+TSimulator::~TSimulator() {
+  Stop();
+  if (FThread.joinable()) FThread.join();
+  close(FMaster);
+  close(FStopEvent);
+}
+
+void TSimulator::Start() {
+  FThread = std::thread([this] {
+    try {
+      Run();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "tolvane-sim: %s\n", e.what());
+    }
+  });
+}
+
+void TSimulator::Stop() noexcept {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] auto n = write(FStopEvent, &one, sizeof one);
+}
+
+TChipMemory TSimulator::Memory() const {
+  std::lock_guard lock(FLock);
+  return FMemory;
+}
+
+void TSimulator::HangUp() {
+  // Whatever was under way belongs to the program that left; the next one must not see it.
+  {
+    std::lock_guard lock(FLock);
+    FProtocol.Reset();
+  }
+  tcflush(FMaster, TCIOFLUSH);
+  const int slave = open(FSlavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (slave >= 0) {
+    tcflush(slave, TCIOFLUSH);
+    close(slave);
+  }
+  ++FHangUps;
+}
+
+void TSimulator::Run() {
+  TPacer inPacer(FBaud / 10.0), outPacer(FBaud / 10.0);
+  std::string input, output, held;  // held: answer due when the programming time is over
+  std::size_t inputPos = 0;
+  bool busy = false;
+  bool hungUp = true;  // until a program opens the slave, nothing can be served
+  TClock::time_point busyUntil;
+  char chunk[ChunkSize];
+
+  for (;;) {
+    auto now = TClock::now();
+    if (busy && now >= busyUntil) {
+      busy = false;
+      output += held;
+      held.clear();
+    }
+    if (!busy && inputPos < input.size()) {
+      std::lock_guard lock(FLock);
+      while (inputPos < input.size()) {
+        std::string answer;
+        const auto t = FProtocol.Feed(input[inputPos++], answer);
+        if (t.count() > 0) {
+          busy = true;
+          busyUntil = now + t;
+          held = std::move(answer);
+          break;
+        }
+        output += answer;
+      }
+    }
+    if (inputPos == input.size()) {
+      input.clear();
+      inputPos = 0;
+    }
+
+    pollfd fds[2] = {{FStopEvent, POLLIN, 0}, {FMaster, 0, 0}};
+    int timeout = -1;
+    auto wait = [&](std::chrono::microseconds us) {
+      const int ms = Milliseconds(us);
+      timeout = timeout < 0 ? ms : std::min(timeout, ms);
+    };
+    if (hungUp) {
+      wait(std::chrono::milliseconds(HangUpRecheckMs));
+    } else {
+      if (!busy && input.empty()) {
+        if (inPacer.Available(now) > 0) fds[1].events |= POLLIN;
+        else wait(inPacer.UntilNext(now));
+      }
+      if (!output.empty()) {
+        if (outPacer.Available(now) > 0) fds[1].events |= POLLOUT;
+        else wait(outPacer.UntilNext(now));
+      }
+      if (busy) wait(std::chrono::duration_cast<std::chrono::microseconds>(busyUntil - now));
+    }
+
+    if (poll(fds, hungUp ? 1 : 2, timeout) < 0) {
+      if (errno == EINTR) continue;
+      Fail("poll");
+    }
+    if (fds[0].revents & POLLIN) return;
+
+    if (hungUp) {
+      pollfd probe{FMaster, 0, 0};
+      if (poll(&probe, 1, 0) < 0) Fail("poll");
+      hungUp = (probe.revents & POLLHUP) != 0;
+      continue;
+    }
+    if (fds[1].revents & (POLLHUP | POLLERR)) {
+      input.clear();
+      inputPos = 0;
+      output.clear();
+      held.clear();
+      busy = false;
+      HangUp();
+      hungUp = true;
+      continue;
+    }
+    now = TClock::now();
+    if (fds[1].revents & POLLIN) {
+      const std::size_t want = std::min(ChunkSize, inPacer.Available(now));
+      const ssize_t n = read(FMaster, chunk, want);
+      if (n > 0) {
+        input.assign(chunk, std::size_t(n));
+        if (inPacer.Paced()) inPacer.Consume(std::size_t(n));
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
+        Fail("read " + FSlavePath);
+      }
+    }
+    if (fds[1].revents & POLLOUT) {
+      const std::size_t want = std::min(output.size(), outPacer.Available(now));
+      const ssize_t n = write(FMaster, output.data(), want);
+      if (n > 0) {
+        output.erase(0, std::size_t(n));
+        if (outPacer.Paced()) outPacer.Consume(std::size_t(n));
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
+        Fail("write " + FSlavePath);
+      }
+    }
+  }
+}
+
+}  // namespace Sim

@@ -1,0 +1,59 @@
+#pragma once
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "ChipMemory.h"
+#include "DeviceProtocol.h"
+#include "framework/Exception.h"
+
+namespace Sim {
+
+// A system call the simulated programmer depends on failed.
+class ESimulator : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// The simulated programmer on the master side of a pseudo-terminal: any program that opens the
+// slave talks to it as to the real device on its serial port.
+class TSimulator {
+public:
+  // Opens the pseudo-terminal and puts its slave in raw mode; baud 0 leaves the line unpaced.
+  TSimulator(TChipMemory memory, TDeviceOptions options, unsigned baud);
+  ~TSimulator();
+  TSimulator(const TSimulator&) = delete;
+  TSimulator& operator=(const TSimulator&) = delete;
+
+  const std::string& SlavePath() const { return FSlavePath; }
+
+  // Serves programs opening and closing the slave until Stop(); throws ESimulator when the
+  // pseudo-terminal fails.
+  void Run();
+  // Runs on a thread of its own until Stop() or destruction.
+  void Start();
+  // Safe from any thread and from a signal handler.
+  void Stop() noexcept;
+
+  // The chip's contents, taken between two bytes of the line.
+  TChipMemory Memory() const;
+
+  // How often a program closed the port and what was under way was dropped.
+  unsigned HangUps() const { return FHangUps.load(); }
+
+private:
+  void HangUp();
+
+  int FMaster = -1;
+  int FStopEvent = -1;
+  std::string FSlavePath;
+  unsigned FBaud;
+  mutable std::mutex FLock;  // guards the chip against Memory() while bytes are taken
+  TChipMemory FMemory;
+  TDeviceProtocol FProtocol;
+  std::atomic<unsigned> FHangUps{0};
+  std::thread FThread;
+};
+
+}  // namespace Sim

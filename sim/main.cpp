@@ -1,0 +1,127 @@
+// tolvane-sim: a simulated Tolvane II programmer on a pseudo-terminal.
+#include <signal.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "ChipMemory.h"
+#include "PublishedLink.h"
+#include "Simulator.h"
+#include "hex/HexImage.h"
+
+namespace {
+
+Sim::TSimulator* RunningSimulator = nullptr;
+
+void OnSignal(int) {
+  if (RunningSimulator) RunningSimulator->Stop();
+}
+
+void InstallSignalHandlers() {
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+std::uint32_t ParseWordAddress(const std::string& text) {
+  std::size_t used = 0;
+  unsigned long value = 0;
+  try {
+    value = std::stoul(text, &used, 16);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != text.size() || value > 0xFFFF)
+    throw CLI::ValidationError("--fail-at", "'" + text + "' is not a hex word address");
+  return static_cast<std::uint32_t>(value);
+}
+
+std::string ChipNames() {
+  std::string names;
+  for (const auto& chip : Sim::AllChips()) names += (names.empty() ? "" : ", ") + std::string(chip.Name);
+  return names;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Simulated Tolvane II programmer. Prints the pseudo-terminal's slave path on its "
+               "first line and serves it until interrupted."};
+  std::string chipName = "PIC16F877A";
+  std::string linkPath, loadPath, dumpPath, idText;
+  std::vector<std::string> failAt;
+  unsigned baud = 57600;
+  double progMs = -1;
+  bool silent = false, noPublish = false;
+
+  app.add_option("--chip", chipName, "Chip in the socket: " + ChipNames())->capture_default_str();
+  app.add_option("--link", linkPath, "Also reach the port through a symbolic link at this path");
+  app.add_option("--load", loadPath, "Initial chip contents from an Intel HEX file")->check(CLI::ExistingFile);
+  app.add_option("--dump", dumpPath, "Write the chip's contents as Intel HEX to this file on exit");
+  app.add_option("--fail-at", failAt, "Word addresses (hex) that fail to program")->delimiter(',');
+  app.add_option("--baud", baud, "Line speed in bit/s, 10 bits a character; 0 for no pacing")
+      ->capture_default_str();
+  auto* idOption = app.add_option("--id", idText,
+                                  "Answer identification with this text (empty: \"Ready\" alone)");
+  app.add_option("--prog-ms", progMs,
+                 "Programming time of each word (each 8-word block on the PIC16F87xA), EEPROM "
+                 "byte and erase, in ms; default: the chip's own")
+      ->check(CLI::NonNegativeNumber);
+  app.add_flag("--silent", silent, "Take every byte and never answer");
+  app.add_flag("--no-publish", noPublish,
+               "Do not announce the port in $TOLVANE_SIM_DIR (default /tmp/tolvane-sim)");
+
+  Sim::TDeviceOptions options;
+  try {
+    app.parse(argc, argv);
+    for (const auto& text : failAt) options.FailAt.insert(ParseWordAddress(text));
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+
+  const Sim::TChipModel* chip = Sim::FindChip(chipName);
+  if (!chip) {
+    std::cerr << "tolvane-sim: unknown chip '" << chipName << "'; known: " << ChipNames() << "\n";
+    return 2;
+  }
+  if (*idOption) options.IdText = idText;
+  if (progMs >= 0) options.ProgMs = progMs;
+  options.Silent = silent;
+
+  try {
+    Sim::TChipMemory memory(*chip);
+    if (!loadPath.empty()) memory.Load(Hex::LoadHexFile(loadPath));
+
+    Sim::TSimulator simulator(std::move(memory), std::move(options), baud);
+    RunningSimulator = &simulator;
+    InstallSignalHandlers();
+    std::optional<Sim::TPublishedLink> link, published;
+    if (!linkPath.empty()) link.emplace(linkPath, simulator.SlavePath());
+    if (!noPublish)
+      published.emplace(Sim::PublishDirectory() + "/ttySIM" + std::to_string(getpid()),
+                        simulator.SlavePath());
+    // Whoever waits for this line may use the links at once.
+    std::cout << simulator.SlavePath() << std::endl;
+
+    std::cerr << "tolvane-sim: " << chip->Name << " on " << simulator.SlavePath()
+              << (link ? " (" + link->Path() + ")" : std::string()) << "\n";
+    simulator.Run();
+    RunningSimulator = nullptr;
+
+    if (!dumpPath.empty()) {
+      const Sim::TChipMemory contents = simulator.Memory();
+      Hex::SaveHexFile(dumpPath, contents.Image());
+    }
+  } catch (const std::exception& e) {
+    RunningSimulator = nullptr;
+    std::cerr << "tolvane-sim: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

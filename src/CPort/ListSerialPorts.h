@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// Where the machine's serial port names come from. On this system the tty devices that a
+// driver backs stand in for a registry of serial devices, joined by the ports that running
+// simulated programmers publish. Tests point the roots at trees of their own.
+struct TSerialPortSources {
+  std::string TtyClassDir = "/sys/class/tty";  // one entry per tty device the kernel knows
+  std::string DevDir = "/dev";                 // where the device nodes live
+  std::string SimDir;                          // published simulator ports; empty: none
+
+  // The machine's own sources; the simulator folder is $TOLVANE_SIM_DIR, else
+  // /tmp/tolvane-sim.
+  static TSerialPortSources Machine();
+};
+
+// Replaces target with the serial port names, sorted as text with letter case ignored
+// (COM1, COM10, com2, COM3); equal names are all kept. Device ports are named as in the
+// device folder (ttyUSB0, ttyS0), simulator ports by the absolute path of their link.
+// Raises EComPort 23 ("Registry error") with the platform code when a source cannot be
+// read (2 when it is missing); target is then left as it was.
+void ListSerialPorts(std::vector<std::string>& target, const TSerialPortSources& sources);
+// The same from the sources in use: the machine's unless others are installed.
+void ListSerialPorts(std::vector<std::string>& target);
+
+// Installs the sources that ListSerialPorts(target) reads from now on (a test's fake tree);
+// nullptr returns to the machine's. The caller keeps the object alive while installed.
+void SetSerialPortSources(const TSerialPortSources* sources);

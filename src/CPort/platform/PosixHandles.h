@@ -1,0 +1,37 @@
+#pragma once
+#include <memory>
+
+#include "CPort/platform/SerialPlatform.h"
+
+// Handles of the POSIX backend: every device and every event is an object in one table,
+// named by a number that is never reused, so a stale handle fails instead of reaching a
+// newer object. A call holds its own reference, so closing a handle while another thread
+// is inside a call on it is safe.
+namespace ComPlatform::Posix {
+
+class TObject {
+public:
+  virtual ~TObject() = default;
+};
+
+HANDLE AddHandle(std::shared_ptr<TObject> object);
+// Takes the object out of the table; nullptr when the handle names nothing.
+std::shared_ptr<TObject> RemoveHandle(HANDLE handle);
+std::shared_ptr<TObject> FindHandle(HANDLE handle);
+
+template <typename T>
+std::shared_ptr<T> Find(HANDLE handle) {
+  return std::dynamic_pointer_cast<T>(FindHandle(handle));
+}
+
+// The error code of the last failed call, kept per thread as the layer above expects.
+DWORD LastError();
+void SetLastError(DWORD code);
+
+// Sets the calling thread's error code and returns false, for "return Fail(code);".
+inline bool Fail(DWORD code) {
+  SetLastError(code);
+  return false;
+}
+
+}  // namespace ComPlatform::Posix

@@ -1,0 +1,103 @@
+#include "hex/HexImage.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace Hex {
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+std::string HexText(std::uint32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%X", static_cast<unsigned>(value));
+  return buf;
+}
+
+}  // namespace
+
+THexImage ReadHex(std::string_view text) {
+  THexImage image;
+  std::uint32_t base = 0;
+  std::size_t lineNo = 0;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = Trim(text.substr(pos, end - pos));
+    ++lineNo;
+    pos = end;
+    if (pos < text.size() && text[pos] == '\r') ++pos;
+    if (pos < text.size() && text[pos] == '\n') ++pos;
+    if (line.empty()) continue;
+
+    THexRecord record;
+    try {
+      record = ParseRecord(line);
+    } catch (const EHexFormat& e) {
+      throw EHexFormat("line " + std::to_string(lineNo) + ": " + e.Message());
+    }
+    switch (record.Type) {
+      case rtData: {
+        const std::uint64_t first = std::uint64_t(base) + record.Address;
+        if (first + record.Data.size() > 0x100000000ull)
+          throw EHexFormat("line " + std::to_string(lineNo) + ": data runs past the 4 GB address space");
+        for (std::size_t i = 0; i < record.Data.size(); ++i) {
+          const auto address = static_cast<std::uint32_t>(first + i);
+          auto [it, inserted] = image.emplace(address, record.Data[i]);
+          if (!inserted && it->second != record.Data[i])
+            throw EHexFormat("line " + std::to_string(lineNo) + ": address 0x" + HexText(address) +
+                             " given twice with different values");
+        }
+        break;
+      }
+      case rtEndOfFile:
+        return image;
+      case rtExtendedSegmentAddress:
+        base = std::uint32_t(record.Data[0] << 8 | record.Data[1]) << 4;
+        break;
+      case rtExtendedLinearAddress:
+        base = std::uint32_t(record.Data[0] << 8 | record.Data[1]) << 16;
+        break;
+      default:  // start addresses mean nothing to a PIC
+        break;
+    }
+  }
+  throw EHexFormat("line " + std::to_string(lineNo) + ": the text ends without an end-of-file record");
+}
+
+std::string WriteHex(const THexImage& image, std::string_view eol) {
+  std::string out;
+  std::uint32_t upper = 0;
+  std::vector<std::uint8_t> data;
+  data.reserve(16);
+  auto it = image.begin();
+  while (it != image.end()) {
+    const std::uint32_t start = it->first;
+    if (start >> 16 != upper) {
+      upper = start >> 16;
+      const std::uint8_t ext[2] = {std::uint8_t(upper >> 8), std::uint8_t(upper)};
+      out += FormatRecord(rtExtendedLinearAddress, 0, ext, 2);
+      out += eol;
+    }
+    data.clear();
+    std::uint32_t next = start;
+    do {
+      data.push_back(it->second);
+      ++it;
+      ++next;
+    } while (it != image.end() && it->first == next && next % 16 != 0);
+    out += FormatRecord(rtData, static_cast<std::uint16_t>(start), data.data(), data.size());
+    out += eol;
+  }
+  out += FormatRecord(rtEndOfFile, 0, nullptr, 0);
+  out += eol;
+  return out;
+}
+
+}  // namespace Hex

@@ -1,0 +1,49 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/Exception.h"
+
+namespace Hex {
+
+// A HEX text that cannot be used; the message names the line (when known) and the fault.
+class EHexFormat : public Exception {
+public:
+  using Exception::Exception;
+};
+
+enum THexRecordType : std::uint8_t {
+  rtData = 0x00,
+  rtEndOfFile = 0x01,
+  rtExtendedSegmentAddress = 0x02,
+  rtStartSegmentAddress = 0x03,
+  rtExtendedLinearAddress = 0x04,
+  rtStartLinearAddress = 0x05,
+};
+
+struct THexRecord {
+  std::uint8_t Type = rtData;
+  std::uint16_t Address = 0;
+  std::vector<std::uint8_t> Data;
+};
+
+// Characters a record of `dataLength` bytes takes: ':' LL AAAA TT data CC.
+constexpr std::size_t RecordTextLength(std::size_t dataLength) { return 11 + 2 * dataLength; }
+
+// Value of an upper-case or lower-case hex digit, or -1.
+int HexDigitValue(char c);
+
+// Parses one record (no line terminator). Throws EHexFormat describing the fault, without a
+// line number: the caller knows where the text came from.
+THexRecord ParseRecord(std::string_view text);
+
+// Formats a record with upper-case digits and its checksum, without a line terminator.
+std::string FormatRecord(std::uint8_t type, std::uint16_t address, const std::uint8_t* data,
+                         std::size_t length);
+inline std::string FormatRecord(const THexRecord& record) {
+  return FormatRecord(record.Type, record.Address, record.Data.data(), record.Data.size());
+}
+
+}  // namespace Hex
