@@ -24,22 +24,30 @@ stop_simulator() {
 trap 'stop_simulator; rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
-# The simulated programmer with a blank chip, reached through a link of our own; it writes
-# the chip's contents to chip.hex when it stops.
-"$bin/tolvane-sim" --no-publish --chip "$chip" --link "$work/ttySIM" --dump "$work/chip.hex" \
-  >"$work/sim.out" 2>"$work/sim.err" &
+display=${DISPLAY:-}${WAYLAND_DISPLAY:-}
+# The simulated programmer, announced only in a folder of the demo's own, where the program's
+# port list finds it. With a display its chip starts with the firmware in it, so that a read
+# shows something; without one the chip starts blank. It writes the chip's contents to
+# chip.hex when it stops.
+export TOLVANE_SIM_DIR="$work/ports"
+mkdir "$TOLVANE_SIM_DIR"
+sim_args=(--chip "$chip" --dump "$work/chip.hex")
+if [ -n "$display" ]; then sim_args+=(--load "$firmware"); fi
+"$bin/tolvane-sim" "${sim_args[@]}" >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
-for _ in $(seq 50); do [ -L "$work/ttySIM" ] && break; sleep 0.1; done
-[ -L "$work/ttySIM" ] || { cat "$work/sim.err" >&2; echo "demo: the simulator did not start" >&2; exit 1; }
+port="$TOLVANE_SIM_DIR/ttySIM$sim_pid"
+for _ in $(seq 50); do [ -L "$port" ] && break; sleep 0.1; done
+[ -L "$port" ] || { cat "$work/sim.err" >&2; echo "demo: the simulator did not start" >&2; exit 1; }
 
 # The program keeps its port in Tolvane.ini beside its executable: a copy of it in the demo
 # folder starts on the simulator's port and leaves the build's own settings alone.
 cp "$bin/tolvane" "$work/tolvane"
-printf '%s' "$work/ttySIM" >"$work/Tolvane.ini"
+printf '%s' "$port" >"$work/Tolvane.ini"
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  echo "The window is connected to a simulated $chip on $work/ttySIM."
-  echo "Try: Load from File -> $firmware, then Write, Read, Erase, and a click on the status bar."
+if [ -n "$display" ]; then
+  echo "The window is connected to a simulated $chip on $port."
+  echo "Its chip holds $firmware. Try Read, Erase, Load from File and Write, Identify, and a"
+  echo "click on the status bar."
   echo "Close the window to end the demo."
   "$work/tolvane" || true
 else
@@ -60,7 +68,7 @@ echo
 echo "The simulated $chip now holds (records of blank memory left out):"
 grep -v -E '^:10[0-9A-F]{4}00((FF3F){8}|(FF00){8})[0-9A-F]{2}.?$' "$work/chip.hex" | sed 's/\r$//'
 echo
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+if [ -n "$display" ]; then
   # What was written by hand is the user's business: compare only to tell.
   "$bin/tolvane-hexcmp" "$firmware" "$work/chip.hex" || true
 else

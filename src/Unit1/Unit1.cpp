@@ -131,6 +131,8 @@ void TForm1::BuildControls() {
   ComComboBox1->setGeometry(377, 350, 80, 21);
   ComComboBox1->SetComPort(ComPort.get());
   ComComboBox1->OnChange = [this](TObject*) { Run([this] { ComComboBox1Change(); }); };
+  // Port names can be longer than the box is wide.
+  connect(ComComboBox1, &QComboBox::currentTextChanged, ComComboBox1, &QWidget::setToolTip);
 
   L = new QLabel(this);
   L->move(24, 372);
