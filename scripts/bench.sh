@@ -30,8 +30,7 @@ status=0
 for program in "${programs[@]}"; do
   name=$(basename "$program")
   echo "== $name"
-  # Colour codes would only clutter the recorded file.
-  if ! output=$("$program" --benchmark_color=false 2>&1); then
+  if ! output=$("$program" 2>&1); then
     echo "$name failed" >&2
     status=1
   fi

@@ -97,15 +97,15 @@ TChipMemory TSimulator::Memory() const {
 }
 
 void TSimulator::HangUp() {
-  // Whatever was under way belongs to the program that left; the next one must not see it.
   {
     std::lock_guard lock(FLock);
     FProtocol.Reset();
   }
-  tcflush(FMaster, TCIOFLUSH);
+  // Answers still queued for the program that left must not reach the next one. Only that
+  // direction is flushed: a program that has just opened the port may already have written.
   const int slave = open(FSlavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (slave >= 0) {
-    tcflush(slave, TCIOFLUSH);
+    tcflush(slave, TCIFLUSH);
     close(slave);
   }
   ++FHangUps;
@@ -114,7 +114,7 @@ void TSimulator::HangUp() {
 void TSimulator::Run() {
   TPacer inPacer(FBaud / 10.0), outPacer(FBaud / 10.0);
   std::string input, output, held;  // held: answer due when the programming time is over
-  std::size_t inputPos = 0;
+  std::size_t inputPos = 0, outputPos = 0;  // taken from input, sent from output
   bool busy = false;
   bool hungUp = true;  // until a program opens the slave, nothing can be served
   TClock::time_point busyUntil;
@@ -146,6 +146,12 @@ void TSimulator::Run() {
       inputPos = 0;
     }
 
+    if (hungUp) {
+      pollfd probe{FMaster, 0, 0};
+      if (poll(&probe, 1, 0) < 0 && errno != EINTR) Fail("poll");
+      hungUp = (probe.revents & POLLHUP) != 0;
+    }
+
     pollfd fds[2] = {{FStopEvent, POLLIN, 0}, {FMaster, 0, 0}};
     int timeout = -1;
     auto wait = [&](std::chrono::microseconds us) {
@@ -159,7 +165,7 @@ void TSimulator::Run() {
         if (inPacer.Available(now) > 0) fds[1].events |= POLLIN;
         else wait(inPacer.UntilNext(now));
       }
-      if (!output.empty()) {
+      if (outputPos < output.size()) {
         if (outPacer.Available(now) > 0) fds[1].events |= POLLOUT;
         else wait(outPacer.UntilNext(now));
       }
@@ -172,16 +178,12 @@ void TSimulator::Run() {
     }
     if (fds[0].revents & POLLIN) return;
 
-    if (hungUp) {
-      pollfd probe{FMaster, 0, 0};
-      if (poll(&probe, 1, 0) < 0) Fail("poll");
-      hungUp = (probe.revents & POLLHUP) != 0;
-      continue;
-    }
+    if (hungUp) continue;
     if (fds[1].revents & (POLLHUP | POLLERR)) {
       input.clear();
       inputPos = 0;
       output.clear();
+      outputPos = 0;
       held.clear();
       busy = false;
       HangUp();
@@ -200,10 +202,14 @@ void TSimulator::Run() {
       }
     }
     if (fds[1].revents & POLLOUT) {
-      const std::size_t want = std::min(output.size(), outPacer.Available(now));
-      const ssize_t n = write(FMaster, output.data(), want);
+      const std::size_t want = std::min(output.size() - outputPos, outPacer.Available(now));
+      const ssize_t n = write(FMaster, output.data() + outputPos, want);
       if (n > 0) {
-        output.erase(0, std::size_t(n));
+        outputPos += std::size_t(n);
+        if (outputPos == output.size()) {
+          output.clear();
+          outputPos = 0;
+        }
         if (outPacer.Paced()) outPacer.Consume(std::size_t(n));
       } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
         Fail("write " + FSlavePath);

@@ -141,6 +141,7 @@ BENCHMARK(ReceivePIC16F84A)->Arg(1)->Unit(benchmark::kMillisecond)->Repetitions(
 class TPerByteReporter : public benchmark::ConsoleReporter {
 public:
   std::map<std::string, std::map<int64_t, double>> NsPerByte;  // by chip, then chunk size
+  TPerByteReporter() : ConsoleReporter(OO_Tabular) {}  // plain text: it goes into files too
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {

@@ -321,6 +321,28 @@ TEST_F(ComPortOpen, DestroyingAnOpenPortRunsTheWholeCloseSequence) {
   EXPECT_EQ(Fake.OpenEvents(), 0);
 }
 
+TEST_F(ComPortOpen, DestroyingAPortWhoseAbortFailsStillReleasesEverything) {
+  std::vector<std::string> shown;
+  ApplicationExceptionHook = [&](std::exception_ptr error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const Exception& e) {
+      shown.push_back(e.Message());
+    }
+  };
+  {
+    TComPort port(nullptr);
+    port.OpenPort();
+    ASSERT_TRUE(Fake.WaitForEventWait());
+    Fake.Fail("PurgeComm", ERROR_GEN_FAILURE);
+  }  // a destructor cannot pass the failure on: it is shown, and nothing is left behind
+  Fake.Succeed("PurgeComm");
+  ApplicationExceptionHook = nullptr;
+  EXPECT_EQ(shown, std::vector<std::string>{"PurgeComm function failed (win error code: 31)"});
+  EXPECT_FALSE(Fake.DeviceOpen());
+  EXPECT_EQ(Fake.OpenEvents(), 0);
+}
+
 TEST_F(ComPortOpen, ConnectedRecordedWhileLoadingOpensAfterLoading) {
   std::vector<std::string> shown;
   ApplicationExceptionHook = [&](std::exception_ptr error) {

@@ -110,6 +110,7 @@ TEST_F(FakeMachine, MissingSourceRaisesAndLeavesTheTargetAlone) {
   } catch (const EComPort& e) {
     EXPECT_EQ(e.PortErrorCode(), 23);
     EXPECT_EQ(e.WinErrorCode(), 2);
+    EXPECT_EQ(e.Message(), "Registry error (win error code: 2)");
   }
   EXPECT_EQ(names, Names{"kept"});
 }
