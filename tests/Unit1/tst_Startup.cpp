@@ -37,7 +37,7 @@ class TStartupTest : public QObject {
   std::string SettingsPath() const { return Dir->File("Tolvane.ini"); }
   TForm1& MakeForm(std::vector<std::string> arguments = {}) {
     Form = std::make_unique<TForm1>(*Dialogs, std::move(arguments), SettingsPath());
-    Form->OnEndRequest = [] {};
+    Form->OnEnd = [] {};
     return *Form;
   }
   bool Enabled(QToolButton* b) const { return b->isEnabled(); }
@@ -85,6 +85,7 @@ private slots:
     QCOMPARE(Dialogs->Boxes[0].Type, TMsgDlgType::mtWarning);
     QCOMPARE(Dialogs->Boxes[0].Text, StartupWarning);
     QVERIFY(Form->EndRequested());
+    QVERIFY(Form->Ended());
     // The rest of the pass still ran.
     QCOMPARE(Form->ConnectionText(), std::string(NotAvailableText));
   }
