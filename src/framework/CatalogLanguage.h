@@ -12,6 +12,6 @@ using TEnvironment = std::function<const char*(const char* name)>;
 // for a value that could lead out of the catalog folder.
 std::string CatalogLanguage(const TEnvironment& environment);
 
-// The folder names to try for a language, most specific first:
-// "de_DE.UTF-8@euro" gives "de_DE.UTF-8@euro", "de_DE@euro", "de_DE", "de@euro", "de".
+// The folder names to try for a language, most specific first, in the order gettext uses:
+// "de_DE.UTF-8" gives "de_DE.UTF-8", "de_DE.utf8", "de_DE", "de.UTF-8", "de.utf8", "de".
 std::vector<std::string> LanguageCandidates(std::string_view language);

@@ -31,14 +31,18 @@ TEST(CatalogLanguage, UntranslatedLocalesAndPathsGiveNoLanguage) {
 
 TEST(CatalogLanguage, CandidatesGoFromTheWholeNameToTheLanguage) {
   using List = std::vector<std::string>;
-  EXPECT_EQ(LanguageCandidates("de_DE.UTF-8"), (List{"de_DE.UTF-8", "de_DE", "de"}));
+  EXPECT_EQ(LanguageCandidates("de_DE.UTF-8"),
+            (List{"de_DE.UTF-8", "de_DE.utf8", "de_DE", "de.UTF-8", "de.utf8", "de"}));
   EXPECT_EQ(LanguageCandidates("de_DE"), (List{"de_DE", "de"}));
   EXPECT_EQ(LanguageCandidates("da"), (List{"da"}));
-  EXPECT_EQ(LanguageCandidates("de.UTF-8"), (List{"de.UTF-8", "de"}));
-  EXPECT_EQ(LanguageCandidates("de_DE.ISO-8859-15@euro"),
-            (List{"de_DE.ISO-8859-15@euro", "de_DE@euro", "de_DE", "de@euro", "de"}));
-  EXPECT_EQ(LanguageCandidates("sr_RS@latin"), (List{"sr_RS@latin", "sr_RS", "sr@latin", "sr"}));
+  EXPECT_EQ(LanguageCandidates("da_DK.utf8"), (List{"da_DK.utf8", "da_DK", "da.utf8", "da"}));
+  EXPECT_EQ(LanguageCandidates("de_DE.8859-15@euro"),
+            (List{"de_DE.8859-15@euro", "de_DE.iso885915@euro", "de_DE@euro", "de.8859-15@euro",
+                  "de.iso885915@euro", "de@euro", "de_DE.8859-15", "de_DE.iso885915", "de_DE",
+                  "de.8859-15", "de.iso885915", "de"}));
+  EXPECT_EQ(LanguageCandidates("sr_RS@latin"), (List{"sr_RS@latin", "sr@latin", "sr_RS", "sr"}));
   EXPECT_TRUE(LanguageCandidates("").empty());
+  EXPECT_TRUE(LanguageCandidates("_DE.UTF-8").empty());
 }
 
 }  // namespace
