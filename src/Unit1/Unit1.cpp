@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -400,7 +401,20 @@ void TForm1::SetConnectionText(const std::string& text) {
   if (text == ConnectionText()) return;
   Edit1->setText(FromText(text));
   Edit1->setCursorPosition(0);
-  Link.Edit1Change();
+  try {
+    Link.Edit1Change();
+  } catch (const std::exception& e) {
+    // The unattended write did not get the image out. It runs inside the received-bytes
+    // handling, which ends on this and leaves the port silent: nobody would ever see it.
+    if (Link.AutoMode) EndUnattendedWithFailure(e.what());
+    throw;
+  }
+}
+
+void TForm1::EndUnattendedWithFailure(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", ApplicationTitle, message.c_str());
+  FExitCode = 1;
+  EndNow();
 }
 
 void TForm1::SetPortSelectorEnabled(bool enabled) { ComComboBox1->setEnabled(enabled); }
