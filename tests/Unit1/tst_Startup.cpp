@@ -178,6 +178,7 @@ private slots:
     QCOMPARE(Form->ExitCode(), 1);
     QVERIFY(!Form->Link.WriteIssued);
     QVERIFY(Dialogs->Boxes.empty());
+    QVERIFY(Dialogs->Exceptions.empty());
   }
 
   void pickingAPortThatCannotOpen() {
