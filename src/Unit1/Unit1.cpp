@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -387,7 +388,8 @@ void TForm1::SetProgressLabel(const std::string& text) {
 void TForm1::SetProgressMax(int maximum) { ProgressBar1->setMaximum(maximum); }
 
 void TForm1::SetProgressPosition(int position) {
-  ProgressBar1->setValue(position);
+  // The bar ignores a value outside its range; an answer longer than estimated shows full.
+  ProgressBar1->setValue(std::clamp(position, ProgressBar1->minimum(), ProgressBar1->maximum()));
   // A write job runs without the event loop; show its progress now and then.
   if (Panel1->isVisible() && FProgressPainted.elapsed() >= 40) {
     ProgressBar1->repaint();
