@@ -37,7 +37,13 @@ TComThread::TComThread(TCustomComPort* port)
       FShutdownEvent(FPlatform.CreateEventA(true, false)) {
   // The thread runs at normal priority, as every thread starts.
   FPlatform.SetCommMask(port->Handle(), EventsToMask(port->Events()));
-  Start();
+  try {
+    Start();
+  } catch (...) {
+    // No destructor runs for a thread that could not start: its event goes here.
+    FPlatform.CloseHandle(FShutdownEvent);
+    throw;
+  }
 }
 
 TComThread::~TComThread() {
