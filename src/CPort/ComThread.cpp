@@ -37,7 +37,13 @@ TComThread::TComThread(TCustomComPort* port)
       FShutdownEvent(FPlatform.CreateEventA(true, false)) {
   // The thread runs at normal priority, as every thread starts.
   FPlatform.SetCommMask(port->Handle(), EventsToMask(port->Events()));
-  Start();
+  try {
+    Start();
+  } catch (...) {
+    // No destructor runs for a thread that could not start: its event goes here.
+    FPlatform.CloseHandle(FShutdownEvent);
+    throw;
+  }
 }
 
 TComThread::~TComThread() {
@@ -65,9 +71,12 @@ void TComThread::Execute() {
   } closer{FPlatform, overlapped.hEvent};
 
   const HANDLE handles[2] = {FShutdownEvent, overlapped.hEvent};
+  // Lives as long as the block: a wait still pending at the stop writes into it when the
+  // mask is cleared below.
+  DWORD mask = 0;
   DWORD result;
   do {
-    DWORD mask = 0;
+    mask = 0;
     // A wait that cannot even start (the device is gone) must not leave its event signalled:
     // the loop would spin. Then only the stop request ends the wait, as it would on a wait
     // that never completes.
