@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "BenchImage.h"
 #include "CPort/ListSerialPorts.h"
@@ -189,6 +190,9 @@ double IdealWriteSeconds(const std::vector<std::string>& simOptions, const std::
   TSimProcess device(simOptions);
   const int fd = ::open(device.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) throw std::runtime_error("cannot open " + device.SlavePath());
+  // The simulator notices a new opener within its own recheck time; the program's port, too,
+  // has been open for a while when a job starts.
+  std::this_thread::sleep_for(std::chrono::milliseconds(SettleMs));
   const auto start = TClock::now();
   for (std::size_t done = 0; done < stream.size();) {
     const ssize_t n = ::write(fd, stream.data() + done, stream.size() - done);
