@@ -8,8 +8,10 @@
 
 void InstallMainThreadWake() {
   WakeMainThread = [] {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application) return;  // the program is ending
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
+        application,
         [] {
           // Exceptions of the queued work go back to the thread that queued it; nothing
           // else may reach the event loop.

@@ -8,7 +8,11 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -129,6 +133,8 @@ void TForm1::BuildControls() {
   ComComboBox1->setGeometry(377, 350, 80, 21);
   ComComboBox1->SetComPort(ComPort.get());
   ComComboBox1->OnChange = [this](TObject*) { Run([this] { ComComboBox1Change(); }); };
+  // Port names can be longer than the box is wide.
+  connect(ComComboBox1, &QComboBox::currentTextChanged, ComComboBox1, &QWidget::setToolTip);
 
   L = new QLabel(this);
   L->move(24, 372);
@@ -178,6 +184,7 @@ void TForm1::ConfigurePort() {
       ~TShowAfter() { Form->ShowImage(); }
     } showAfter{this};
     Link.ComPortRxChar(count);
+    if (FAwaitingEnd && Channel.ReadySeen()) EndNow();
   };
 }
 
@@ -381,7 +388,8 @@ void TForm1::SetProgressLabel(const std::string& text) {
 void TForm1::SetProgressMax(int maximum) { ProgressBar1->setMaximum(maximum); }
 
 void TForm1::SetProgressPosition(int position) {
-  ProgressBar1->setValue(position);
+  // The bar ignores a value outside its range; an answer longer than estimated shows full.
+  ProgressBar1->setValue(std::clamp(position, ProgressBar1->minimum(), ProgressBar1->maximum()));
   // A write job runs without the event loop; show its progress now and then.
   if (Panel1->isVisible() && FProgressPainted.elapsed() >= 40) {
     ProgressBar1->repaint();
@@ -395,12 +403,31 @@ void TForm1::SetConnectionText(const std::string& text) {
   if (text == ConnectionText()) return;
   Edit1->setText(FromText(text));
   Edit1->setCursorPosition(0);
-  Link.Edit1Change();
+  try {
+    Link.Edit1Change();
+  } catch (const std::exception& e) {
+    // The unattended write did not get the image out. It runs inside the received-bytes
+    // handling, which ends on this and leaves the port silent: nobody would ever see it.
+    if (Link.AutoMode) EndUnattendedWithFailure(e.what());
+    throw;
+  }
+}
+
+void TForm1::EndUnattendedWithFailure(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", ApplicationTitle, message.c_str());
+  FExitCode = 1;
+  EndNow();
 }
 
 void TForm1::SetPortSelectorEnabled(bool enabled) { ComComboBox1->setEnabled(enabled); }
 
 int TForm1::MessageDlg(const std::string& text, TMsgDlgType type) {
+  // The unattended run shows no boxes on its way out; a failure goes to the exit status.
+  if (FAwaitingEnd && type == TMsgDlgType::mtError) {
+    std::fprintf(stderr, "%s: %s\n", ApplicationTitle, text.c_str());
+    FExitCode = 1;
+    return mrOk;
+  }
   return FDialogs.MessageDlg(text, type);
 }
 
@@ -413,12 +440,36 @@ void TForm1::RepaintProgress() { Panel1->repaint(); }
 
 void TForm1::RequestEnd() {
   FEndRequested = true;
-  if (OnEndRequest) {
-    OnEndRequest();
+  // Once the last character of an unattended write is written, it may still wait in the
+  // driver or in the programmer's input, and closing the port throws away what has not gone.
+  // The end therefore waits until the programmer confirms the image with "Ready".
+  const bool imageUnderway = Link.WriteIssued && ComPort->Connected();
+  if (imageUnderway && !FAwaitingEnd) {
+    FAwaitingEnd = true;
+    Channel.WatchForReady();
+    QTimer::singleShot(EndWaitLimitMs, this, [this] {
+      if (FEnded) return;
+      std::fprintf(stderr, "%s: the programmer did not confirm the write\n", ApplicationTitle);
+      FExitCode = 1;
+      EndNow();
+    });
+    return;
+  }
+  if (imageUnderway && !Channel.ReadySeen()) return;
+  EndNow();
+}
+
+void TForm1::EndNow() {
+  if (FEnded) return;
+  FEnded = true;
+  if (OnEnd) {
+    OnEnd();
     return;
   }
   // Queued, so that the current handler finishes and a loop that has not started yet still
   // sees it; exit() rather than quit(), which would run the close handling.
+  const int code = FExitCode;
   QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+      QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
+      Qt::QueuedConnection);
 }

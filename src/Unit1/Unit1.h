@@ -75,8 +75,13 @@ public:
   std::string StatusMessage() const;
   std::string StatusPanel(int index) const;
   bool EndRequested() const { return FEndRequested; }
-  // How the end of the program is requested; by default a quit once the event loop runs.
-  std::function<void()> OnEndRequest;
+  // The program has been ended, with this exit status.
+  bool Ended() const { return FEnded; }
+  int ExitCode() const { return FExitCode; }
+  // How the program is ended; by default the event loop stops once it runs.
+  std::function<void()> OnEnd;
+  // How long an unattended run waits for the programmer to confirm the image.
+  int EndWaitLimitMs = 60000;
 
   // ILinkView
   void SetButtonEnabled(TToolButtonId button, bool enabled) override;
@@ -110,6 +115,8 @@ private:
   void ShowImage();
   QToolButton* Button(TToolButtonId button) const;
   void SaveSettings();
+  void EndNow();
+  void EndUnattendedWithFailure(const std::string& message);
 
   IDialogService& FDialogs;
   std::vector<std::string> FArguments;
@@ -117,5 +124,8 @@ private:
   std::string FShownImage;
   bool FActivated = false;
   bool FEndRequested = false;
+  bool FAwaitingEnd = false;  // an unattended write is on its way to the programmer
+  bool FEnded = false;
+  int FExitCode = 0;
   QElapsedTimer FProgressPainted;
 };

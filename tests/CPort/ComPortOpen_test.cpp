@@ -6,6 +6,7 @@
 
 #include "CPort/EComPort.h"
 #include "FakePortFixture.h"
+#include "framework/IniFile.h"
 #include "framework/Registry.h"
 
 namespace {
@@ -444,6 +445,15 @@ TEST_F(ComPortStore, IniFileHoldsTheChosenGroupsInOrderAndLoadsBack) {
   EXPECT_EQ(target.Parity().ReplaceChar(), '*');
   EXPECT_EQ(target.Buffer().InputSize(), 8192);
   EXPECT_EQ(target.FlowControl().FlowControl(), fcHardware);
+
+  // A hand-edited file: a number that is not one leaves its setting alone.
+  TIniFile edited(path);
+  edited.WriteString("ComPort", "Buffer.InputSize", "lots");
+  edited.WriteString("ComPort", "Buffer.OutputSize", "$800");
+  edited.UpdateFile();
+  target.LoadFromIniFile(path);
+  EXPECT_EQ(target.Buffer().InputSize(), 8192);
+  EXPECT_EQ(target.Buffer().OutputSize(), 2048);
 }
 
 TEST_F(ComPortStore, OnlyBasicByDefaultAndALoadedPortReopensAnOpenPort) {

@@ -1,5 +1,6 @@
 // The whole program against the simulated programmer on a pseudo-terminal: identify, read,
 // write, erase, error addresses and the unattended write.
+#include <QProcess>
 #include <QProgressBar>
 #include <QTest>
 #include <QToolButton>
@@ -35,15 +36,19 @@ class TEndToEndTest : public QObject {
   std::unique_ptr<TForm1> Form;
 
   // Starts the simulated programmer with the chip in its socket and the window connected to it.
-  TForm1& Connect(const std::string& chip, Sim::TDeviceOptions options = {},
-                  std::vector<std::string> arguments = {}) {
-    options.ProgMs = 0;
+  // Unless told otherwise the device programs at once and the line is unpaced.
+  void StartDevice(const std::string& chip, Sim::TDeviceOptions options = {}, unsigned baud = 0) {
+    if (!options.ProgMs) options.ProgMs = 0;
     Device = std::make_unique<Sim::TSimulator>(Sim::TChipMemory(*Sim::FindChip(chip)),
-                                               std::move(options), 0);
+                                               std::move(options), baud);
     Device->Start();
     Dir->Write("Tolvane.ini", Device->SlavePath());
+  }
+  TForm1& Connect(const std::string& chip, Sim::TDeviceOptions options = {},
+                  std::vector<std::string> arguments = {}) {
+    StartDevice(chip, std::move(options));
     Form = std::make_unique<TForm1>(*Dialogs, std::move(arguments), Dir->File("Tolvane.ini"));
-    Form->OnEndRequest = [] {};
+    Form->OnEnd = [] {};
     Form->FormActivate();
     return *Form;
   }
@@ -177,15 +182,77 @@ private slots:
   void unattendedWriteEndsByItself() {
     const std::string firmware = FirmwareFor("PIC16F630");
     QVERIFY(!firmware.empty());
-    Connect("PIC16F630", {}, {firmware});
+    const Hex::THexImage file = Hex::LoadHexFile(firmware);
+    // A slow device: most of the image still waits in its input when the last character is
+    // written, and must not be thrown away when the program ends.
+    Sim::TDeviceOptions options;
+    options.ProgMs = 2;
+    Connect("PIC16F630", options, {firmware});
+    bool chipHeldImageAtEnd = false;
+    Form->OnEnd = [&] { chipHeldImageAtEnd = ChipHolds(file); };
     QVERIFY(Form->Link.AutoMode);
     QVERIFY(QTest::qWaitFor([&] { return Form->EndRequested(); }, 20000));
-    // It ended in the very handling that recognised the chip, after the whole image was sent.
+    // The end was asked for in the very handling that recognised the chip, once the whole
+    // image had been written.
     QVERIFY(Form->Link.WriteIssued);
     QCOMPARE(Form->ConnectionText(), std::string(TProgrammerLink::RecognizedText) + "PIC16F630");
     QCOMPARE(Form->ProgressBar1->value(), Form->Memo.Count());
-    const Hex::THexImage file = Hex::LoadHexFile(firmware);
-    QVERIFY(QTest::qWaitFor([&] { return ChipHolds(file); }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 20000));
+    QVERIFY(chipHeldImageAtEnd);
+    QCOMPARE(Form->ExitCode(), 0);
+    QVERIFY(Dialogs->Boxes.empty());
+  }
+
+  void unattendedWriteFailureEndsWithAnError() {
+    Sim::TDeviceOptions options;
+    options.FailAt = {0x0001};
+    Connect("PIC16F630", options, {FirmwareFor("PIC16F630")});
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 20000));
+    QCOMPARE(Form->ExitCode(), 1);
+    QVERIFY(Dialogs->Boxes.empty());
+  }
+
+  void unattendedWriteGivesUpOnASilentProgrammer() {
+    Sim::TDeviceOptions options;
+    options.Silent = true;
+    StartDevice("PIC16F630", options);
+    Form = std::make_unique<TForm1>(*Dialogs, std::vector<std::string>{FirmwareFor("PIC16F630")},
+                                    Dir->File("Tolvane.ini"));
+    Form->OnEnd = [] {};
+    Form->EndWaitLimitMs = 200;
+    Form->FormActivate();
+    // Identify by hand: the device answers nothing.
+    Form->Link.ChipId = 0x10C;
+    Form->Link.Chip.SelectChip(0x10C);
+    Form->SetButtonEnabled(TToolButtonId::Write, true);
+    Form->SetConnectionText(std::string(TProgrammerLink::RecognizedText) + "PIC16F630");
+    QVERIFY(Form->Link.WriteIssued);
+    Form->RequestEnd();
+    QVERIFY(!Form->Ended());
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 5000));
+    QCOMPARE(Form->ExitCode(), 1);
+  }
+
+  // The program itself, as a user starts it: a copy beside its own settings file, flashing
+  // over a paced line.
+  void programFlashesAFileAndEnds() {
+    const std::string firmware = FirmwareFor("PIC16F630");
+    StartDevice("PIC16F630", {}, 57600);
+    const std::string program = Dir->File("tolvane");
+    std::filesystem::copy_file(TOLVANE_PROGRAM, program);
+    QProcess run;
+    run.setProcessEnvironment([] {
+      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+      environment.insert("QT_QPA_PLATFORM", "offscreen");
+      return environment;
+    }());
+    run.start(QString::fromStdString(program), {QString::fromStdString(firmware)});
+    QVERIFY(run.waitForFinished(30000));
+    QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.exitCode(), 0);
+    QVERIFY(ChipHolds(Hex::LoadHexFile(firmware)));
+    // Ending unattended leaves the settings as they were.
+    QCOMPARE(TTempDir::Read(Dir->File("Tolvane.ini")), Device->SlavePath());
   }
 
   void unattendedWriteWaitsForAKnownChip() {

@@ -1,9 +1,12 @@
 // The window without a programmer: its controls, the command states it sets itself, Load,
 // Save, the status dialog and the top-level handler.
+#include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "FakeDialogs.h"
@@ -74,6 +77,16 @@ private slots:
     QCOMPARE(Form->Panel1->geometry(), QRect(40, 176, 385, 49));
     QVERIFY(Form->Panel1->isHidden());
     QCOMPARE(Form->ProgressBar1->maximum(), 6186);
+  }
+
+  // A read answer longer than its estimate fills the bar rather than freezing it short.
+  void progressBeyondTheMaximumShowsFull() {
+    Form->SetProgressMax(6186);
+    Form->SetProgressPosition(3000);
+    Form->SetProgressPosition(6200);
+    QCOMPARE(Form->ProgressBar1->value(), 6186);
+    Form->SetProgressPosition(0);
+    QCOMPARE(Form->ProgressBar1->value(), 0);
   }
 
   void loadNormalisesLineBreaks_data() {
@@ -240,6 +253,64 @@ private slots:
     QCOMPARE(runs, 1);
     QCOMPARE(Dialogs->Exceptions.size(), std::size_t(2));
     QCOMPARE(Dialogs->Exceptions[1], std::string("boom."));
+  }
+
+  // The real boxes, answered with the keyboard and the close box.
+  void messageBoxes_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<int>("result");
+    const int confirm = int(TMsgDlgType::mtConfirmation);
+    QTest::newRow("Yes is the default") << confirm << "return" << "Confirm"
+                                        << int(QMessageBox::Question) << mrYes;
+    QTest::newRow("Esc is No") << confirm << "escape" << "Confirm" << int(QMessageBox::Question)
+                               << mrNo;
+    QTest::newRow("close box") << confirm << "close" << "Confirm" << int(QMessageBox::Question)
+                               << mrCancel;
+    QTest::newRow("warning") << int(TMsgDlgType::mtWarning) << "return" << "Warning"
+                             << int(QMessageBox::Warning) << mrOk;
+    QTest::newRow("error") << int(TMsgDlgType::mtError) << "escape" << "Error"
+                           << int(QMessageBox::Critical) << mrOk;
+    QTest::newRow("custom") << int(TMsgDlgType::mtCustom) << "close" << "Vop's Tolvane II"
+                            << int(QMessageBox::NoIcon) << mrOk;
+    QTest::newRow("top-level handler") << -1 << "return" << "Vop's Tolvane II"
+                                       << int(QMessageBox::Critical) << mrOk;
+  }
+  void messageBoxes() {
+    QFETCH(int, kind);
+    QFETCH(QString, answer);
+    QFETCH(QString, caption);
+    QFETCH(int, icon);
+    QFETCH(int, result);
+    QString shownCaption, shownText;
+    int shownIcon = -1;
+    std::function<void()> answerBox = [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) {
+        QTimer::singleShot(10, answerBox);
+        return;
+      }
+      shownCaption = box->windowTitle();
+      shownText = box->text();
+      shownIcon = int(box->icon());
+      if (answer == "close")
+        box->close();
+      else
+        QTest::keyClick(box, answer == "return" ? Qt::Key_Return : Qt::Key_Escape);
+    };
+    QTimer::singleShot(0, answerBox);
+    TQtDialogService service;
+    int got = mrOk;
+    if (kind < 0)
+      service.ShowException("Line one\r\nline two");
+    else
+      got = service.MessageDlg("Line one\r\nline two", TMsgDlgType(kind));
+    QCOMPARE(got, result);
+    QCOMPARE(shownCaption, caption);
+    QCOMPARE(shownIcon, icon);
+    QCOMPARE(shownText, QStringLiteral("Line one\r\nline two"));
   }
 
   void dialogFilters() {

@@ -5,8 +5,25 @@
 #include <QPixmap>
 #include <cstdio>
 
-#include "FakeDialogs.h"
 #include "Unit1/Unit1.h"
+
+namespace {
+
+// Nothing is clicked while the picture is taken; a box would be a fault worth seeing.
+class TNoDialogs : public IDialogService {
+public:
+  int MessageDlg(const std::string& text, TMsgDlgType) override {
+    std::fprintf(stderr, "unexpected box: %s\n", text.c_str());
+    return mrOk;
+  }
+  void ShowException(const std::string& text) override { MessageDlg(text, TMsgDlgType::mtError); }
+  std::optional<std::string> OpenDlg(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> SaveDlg(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+};
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -15,7 +32,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "usage: %s OUT.png [IMAGE.hex]\n", argv[0]);
     return 2;
   }
-  TFakeDialogs dialogs;
+  TNoDialogs dialogs;
   TForm1 form(dialogs, {}, "/nonexistent/Tolvane.ini");
   form.Link.Chip.SelectChip(154);
   form.SetConnectionText(std::string(TProgrammerLink::RecognizedText) + form.Link.Chip.ChipName);
