@@ -107,7 +107,7 @@ public:
       : FDialogs(dialogs), FDevice(simOptions) {
     folder.Write("Tolvane.ini", FDevice.SlavePath());
     Form = std::make_unique<TForm1>(dialogs, std::vector<std::string>{}, folder.File("Tolvane.ini"));
-    Form->OnEndRequest = [] {};
+    Form->OnEnd = [] {};
     FTimeout.setSingleShot(true);
     QObject::connect(&FTimeout, &QTimer::timeout, &FLoop, [this] { FLoop.quit(); });
     TRxCharEvent handler = Form->ComPort->OnRxChar;
