@@ -41,7 +41,7 @@ const TChipModel* FindChip(std::string_view name) {
 }
 
 TProgrammingTimes DefaultTimes(TChipFamily family) {
-  // Worst-case cycle times from the parts' programming specifications.
+  // Worst-case cycle times from the manufacturer's programming documents for each family.
   switch (family) {
     case cfF84A:
       return {8000, 1, 8000, 8000, 10000};

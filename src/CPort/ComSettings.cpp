@@ -1,8 +1,6 @@
 #include "CPort/ComSettings.h"
 
 #include <array>
-#include <cerrno>
-#include <cstdlib>
 
 #include "CPort/ComPort.h"
 #include "framework/Convert.h"

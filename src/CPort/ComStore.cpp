@@ -1,6 +1,7 @@
 #include <optional>
 
 #include "CPort/ComPort.h"
+#include "framework/Convert.h"
 #include "framework/IniFile.h"
 #include "framework/Registry.h"
 
@@ -32,9 +33,10 @@ public:
     if (!FFile.ValueExists(FSection, key)) return std::nullopt;
     return FFile.ReadString(FSection, key, {});
   }
+  // A value that is not a number is skipped like a missing one.
   std::optional<int> ReadInteger(const std::string& key) override {
     if (!FFile.ValueExists(FSection, key)) return std::nullopt;
-    return FFile.ReadInteger(FSection, key, 0);
+    return TryStrToInt(FFile.ReadString(FSection, key, {}));
   }
 
 private:

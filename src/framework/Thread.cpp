@@ -69,9 +69,12 @@ bool CheckSynchronize() {
     }
     if (call.Request) {
       {
+        // The caller alone touches the exception from here on: this thread lets go of both
+        // before the caller can wake.
         std::lock_guard lock(QueueLock);
-        call.Request->Error = error;
+        call.Request->Error = std::move(error);
         call.Request->Done = true;
+        call.Request.reset();
       }
       QueueChanged.notify_all();
     } else if (error) {

@@ -6,6 +6,7 @@
 
 #include "CPort/EComPort.h"
 #include "FakePortFixture.h"
+#include "framework/IniFile.h"
 #include "framework/Registry.h"
 
 namespace {
@@ -321,6 +322,28 @@ TEST_F(ComPortOpen, DestroyingAnOpenPortRunsTheWholeCloseSequence) {
   EXPECT_EQ(Fake.OpenEvents(), 0);
 }
 
+TEST_F(ComPortOpen, DestroyingAPortWhoseAbortFailsStillReleasesEverything) {
+  std::vector<std::string> shown;
+  ApplicationExceptionHook = [&](std::exception_ptr error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const Exception& e) {
+      shown.push_back(e.Message());
+    }
+  };
+  {
+    TComPort port(nullptr);
+    port.OpenPort();
+    ASSERT_TRUE(Fake.WaitForEventWait());
+    Fake.Fail("PurgeComm", ERROR_GEN_FAILURE);
+  }  // a destructor cannot pass the failure on: it is shown, and nothing is left behind
+  Fake.Succeed("PurgeComm");
+  ApplicationExceptionHook = nullptr;
+  EXPECT_EQ(shown, std::vector<std::string>{"PurgeComm function failed (win error code: 31)"});
+  EXPECT_FALSE(Fake.DeviceOpen());
+  EXPECT_EQ(Fake.OpenEvents(), 0);
+}
+
 TEST_F(ComPortOpen, ConnectedRecordedWhileLoadingOpensAfterLoading) {
   std::vector<std::string> shown;
   ApplicationExceptionHook = [&](std::exception_ptr error) {
@@ -422,6 +445,15 @@ TEST_F(ComPortStore, IniFileHoldsTheChosenGroupsInOrderAndLoadsBack) {
   EXPECT_EQ(target.Parity().ReplaceChar(), '*');
   EXPECT_EQ(target.Buffer().InputSize(), 8192);
   EXPECT_EQ(target.FlowControl().FlowControl(), fcHardware);
+
+  // A hand-edited file: a number that is not one leaves its setting alone.
+  TIniFile edited(path);
+  edited.WriteString("ComPort", "Buffer.InputSize", "lots");
+  edited.WriteString("ComPort", "Buffer.OutputSize", "$800");
+  edited.UpdateFile();
+  target.LoadFromIniFile(path);
+  EXPECT_EQ(target.Buffer().InputSize(), 8192);
+  EXPECT_EQ(target.Buffer().OutputSize(), 2048);
 }
 
 TEST_F(ComPortStore, OnlyBasicByDefaultAndALoadedPortReopensAnOpenPort) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <stdexcept>
 #include <thread>
 
@@ -89,18 +90,32 @@ TEST(Thread, QueuedCallsWakeTheMainLoopAndRunInOrder) {
   std::atomic<int> wakes{0};
   WakeMainThread = [&] { ++wakes; };
   std::vector<int> order;
-  std::atomic<bool> queued{false};
-  TLambdaThread producer([&] {
+  // A plain thread: joining it runs nothing queued, unlike TThread::WaitFor.
+  std::thread producer([&] {
     QueueOnMainThread([&] { order.push_back(1); });
     QueueOnMainThread([&] { order.push_back(2); });
-    queued = true;
   });
-  producer.Start();
-  producer.WaitFor();
-  EXPECT_GE(wakes.load(), 2);
+  producer.join();
+  WakeMainThread = nullptr;
+  EXPECT_EQ(wakes.load(), 2);
+  EXPECT_TRUE(order.empty());
   EXPECT_TRUE(CheckSynchronize());
   EXPECT_EQ(order, (std::vector<int>{1, 2}));
-  WakeMainThread = nullptr;
+}
+
+TEST(Thread, WaitForRunsQueuedCallsWithoutBusyWaiting) {
+  std::vector<int> order;
+  TLambdaThread thread([&] {
+    QueueOnMainThread([&] { order.push_back(1); });
+    TThread::Synchronize([&] { order.push_back(2); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  });
+  thread.Start();
+  std::clock_t before = std::clock();
+  thread.WaitFor();
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  // Sleeping in the wait, not spinning: far less processor time than the 100 ms waited.
+  EXPECT_LT(static_cast<double>(std::clock() - before) / CLOCKS_PER_SEC, 0.05);
 }
 
 TEST(Thread, CheckSynchronizeOffTheMainThreadRunsNothing) {

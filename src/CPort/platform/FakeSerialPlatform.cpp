@@ -36,17 +36,25 @@ void TFakeSerialPlatform::HoldWrites(bool hold) {
   FHoldWrites = hold;
 }
 
+void TFakeSerialPlatform::HoldWaits(bool hold) {
+  {
+    std::lock_guard lock(FLock);
+    FHoldWaits = hold;
+  }
+  FChanged.notify_all();
+}
+
 void TFakeSerialPlatform::SetModemStatus(DWORD status) {
   std::lock_guard lock(FLock);
   FModemStatus = status;
 }
 
-void TFakeSerialPlatform::Receive(const std::string& bytes) {
+void TFakeSerialPlatform::Receive(const std::string& bytes, DWORD events, DWORD errors) {
   {
     std::lock_guard lock(FLock);
     FInput += bytes;
   }
-  RaiseLineEvents(EV_RXCHAR);
+  RaiseLineEvents(EV_RXCHAR | events, errors);
 }
 
 void TFakeSerialPlatform::RaiseLineEvents(DWORD events, DWORD errors) {
@@ -405,6 +413,7 @@ DWORD TFakeSerialPlatform::WaitForMultipleObjects(DWORD count, const HANDLE* han
   TLock lock(FLock);
   DWORD result = WAIT_FAILED;
   auto ready = [&] {
+    if (FHoldWaits && count > 1) return false;
     for (DWORD i = 0; i < count; ++i) {
       auto it = FEvents.find(handles[i]);
       if (it == FEvents.end()) {

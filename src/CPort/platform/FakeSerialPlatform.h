@@ -31,10 +31,13 @@ public:
   // Writes stay pending until the test completes them or they are aborted.
   void HoldWrites(bool hold);
   void SetModemStatus(DWORD status);
-  // Bytes arrive: they join the input queue and raise EV_RXCHAR.
-  void Receive(const std::string& bytes);
+  // Bytes arrive: they join the input queue and raise EV_RXCHAR, with any further events and
+  // errors in the same moment.
+  void Receive(const std::string& bytes, DWORD events = EV_RXCHAR, DWORD errors = 0);
   // Line events and errors occur; a pending event wait completes with those that are watched.
   void RaiseLineEvents(DWORD events, DWORD errors = 0);
+  // While held, waits on more than one object do not end, signalled or not.
+  void HoldWaits(bool hold);
   // The device disappears: every later device call fails with ERROR_DEVICE_REMOVED.
   void Unplug();
 
@@ -114,6 +117,7 @@ private:
   std::string FWritten;
   DWORD FWriteLimit = MAXDWORD;
   bool FHoldWrites = false;
+  bool FHoldWaits = false;
   std::vector<TPendingWrite> FPendingWrites;
   DWORD FModemStatus = 0;
   DWORD FErrors = 0;

@@ -355,7 +355,9 @@ void TDevice::SampleLocked() {
     if (ioctl(FFd, TIOCGICOUNT, &c) == 0) {
       TCounters now{c.cts, c.dsr, c.rng, c.dcd, c.frame, c.overrun, c.parity, c.brk,
                     c.buf_overrun};
-      const TCounters& was = FCounters;
+      // The driver counts from its own start; the first reading is only the baseline.
+      const TCounters was = FCountersKnown ? FCounters : now;
+      FCountersKnown = true;
       if (now.frame != was.frame) FErrors |= CE_FRAME;
       if (now.parity != was.parity) FErrors |= CE_RXPARITY;
       if (now.overrun != was.overrun) FErrors |= CE_OVERRUN;
@@ -577,6 +579,7 @@ bool TDevice::Read(void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlappe
     OVERLAPPED local;
     return FinishSynchronous(local, read, Read(buffer, count, read, &local));
   }
+  if (read) *read = 0;  // the count at the start, 0 for a read that has to wait
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
   auto* bytes = static_cast<std::uint8_t*>(buffer);
@@ -600,6 +603,8 @@ bool TDevice::Read(void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlappe
     if (got == count || atOnce || FDead || (anyByte && got > 0)) return finish(got);
   } else if (FDead) {
     return Fail(DeviceGone);
+  } else if (atOnce) {
+    return finish(0);  // what is there belongs to the reads already waiting
   }
 
   const auto now = TClock::now();
@@ -623,6 +628,7 @@ bool TDevice::Write(const void* buffer, DWORD count, DWORD* written, OVERLAPPED*
     OVERLAPPED local;
     return FinishSynchronous(local, written, Write(buffer, count, written, &local));
   }
+  if (written) *written = 0;  // the count at the start, 0 for a write that has to wait
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
   if (FDead) return Fail(DeviceGone);

@@ -102,6 +102,7 @@ private:
   bool FCountersWork = true;
   bool FModemWorks = true;
   TCounters FCounters;
+  bool FCountersKnown = false;
   int FModemLines = 0;
   bool FTxDraining = false;
   TClock::time_point FNextSample;

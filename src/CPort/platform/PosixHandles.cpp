@@ -15,9 +15,11 @@ struct THandleTable {
   std::uintptr_t next = 0x1000;
 };
 
+// Never destroyed: the helper thread of a device still open at exit may complete a
+// transfer, and so look up its event, while static objects are being torn down.
 THandleTable& Table() {
-  static THandleTable table;
-  return table;
+  static THandleTable* table = new THandleTable;
+  return *table;
 }
 
 thread_local DWORD lastError = ERROR_SUCCESS;

@@ -1,0 +1,459 @@
+#include "Unit1/Unit1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "Unit1/Application.h"
+#include "Unit1/ButtonArt.h"
+
+namespace {
+
+constexpr const char* OpenFilter = "Hexfiler|*.HEX|Alle filer|*.*";
+constexpr const char* SaveFilter = "HEX-filer|*.HEX|Alle flier|*.*";
+
+constexpr const char* StartupWarning =
+    "Der findes ingen hardware på denne maskine, der understøtter Tolvane II\r\n"
+    "Du har muligvis ikke tilsluttet Tolvane II...\r\n"
+    "Først når Tolvane II tilsluttes, loades USB-driveren til hardwaren!";
+
+constexpr const char* StatusHeader =
+    "Denne version (2.01) af Tolvane II er skrevet af Tolvane-projektets udviklere.\r\n"
+    "Kommunikationen foregår via USB med 57600bps.\r\n"
+    "Programmet må frit bruges, kopieres og gives videre uden betaling,\r\n"
+    "men det leveres som det er, uden nogen form for garanti.\r\n"
+    "\r\n"
+    "Status:\r\n";
+
+QString FromText(const std::string& text) { return QString::fromUtf8(text.c_str()); }
+
+bool IsExistingFile(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && std::filesystem::is_regular_file(path, error);
+}
+
+}  // namespace
+
+TForm1::TForm1(IDialogService& dialogs, std::vector<std::string> arguments,
+               std::string settingsPath, QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      ComPort(std::make_unique<TComPort>(nullptr)),
+      Channel(*ComPort),
+      Link(*this, Channel),
+      FDialogs(dialogs),
+      FArguments(std::move(arguments)),
+      FSettingsPath(std::move(settingsPath)) {
+  setWindowTitle(QStringLiteral("Tolvane II for Microchip PIC16xxx series"));
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPointSize(8);
+  font.setStyleHint(QFont::SansSerif);
+  setFont(font);
+  setFixedSize(480, 402);
+  BuildControls();
+  ConfigurePort();
+  Memo.OnChange = [this] { MemoChange(); };
+  FProgressPainted.start();
+}
+
+TForm1::~TForm1() {
+  // The port goes first, while the controls its handlers touch still exist; deliveries that
+  // are still queued find no handler.
+  ComPort->OnRxChar = nullptr;
+  ComPort->OnAfterOpen = nullptr;
+  ComPort.reset();
+}
+
+QToolButton* TForm1::AddToolButton(int position, int picture, const char* hint) {
+  auto* button = new QToolButton(ToolBar1);
+  button->setGeometry(position * 80, 2, 80, 41);
+  button->setAutoRaise(true);
+  button->setIconSize(QSize(ButtonPictureWidth, ButtonPictureHeight));
+  button->setIcon(QIcon(ButtonPicture(picture, devicePixelRatioF())));
+  button->setToolTip(QString::fromLatin1(hint));
+  button->setFocusPolicy(Qt::NoFocus);
+  return button;
+}
+
+void TForm1::BuildControls() {
+  ToolBar1 = new QWidget(this);
+  ToolBar1->setGeometry(0, 0, 480, 45);
+  ToolButton1 = AddToolButton(0, 0, "Wiite to PIC");
+  ToolButton2 = AddToolButton(1, 1, "Read from PIC");
+  ToolButton3 = AddToolButton(2, 2, "Erase PIC");
+  ToolButton6 = AddToolButton(3, 5, "Which PIC is connected");
+  ToolButton4 = AddToolButton(4, 3, "Load from File");
+  ToolButton5 = AddToolButton(5, 4, "Save to File");
+  for (QToolButton* button : {ToolButton1, ToolButton2, ToolButton3, ToolButton6, ToolButton5})
+    button->setEnabled(false);
+  connect(ToolButton1, &QToolButton::clicked, this, [this] { Run([this] { Link.ToolButton1Click(); }); });
+  connect(ToolButton2, &QToolButton::clicked, this, [this] { Run([this] { Link.ToolButton2Click(); }); });
+  connect(ToolButton3, &QToolButton::clicked, this, [this] { Run([this] { Link.ToolButton3Click(); }); });
+  connect(ToolButton4, &QToolButton::clicked, this, [this] { Run([this] { ToolButton4Click(); }); });
+  connect(ToolButton5, &QToolButton::clicked, this, [this] { Run([this] { ToolButton5Click(); }); });
+  connect(ToolButton6, &QToolButton::clicked, this, [this] { Run([this] { ToolButton6Click(); }); });
+
+  MemoView = new QPlainTextEdit(this);
+  MemoView->setGeometry(24, 56, 433, 289);
+  MemoView->setReadOnly(true);
+  MemoView->setLineWrapMode(QPlainTextEdit::NoWrap);
+  MemoView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MemoView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  QFont memoFont(QStringLiteral("Courier New"));
+  memoFont.setPointSize(8);
+  memoFont.setStyleHint(QFont::TypeWriter);
+  MemoView->setFont(memoFont);
+  QPalette memoColours = MemoView->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    memoColours.setColor(group, QPalette::Base, QColor(0, 0, 128));
+    memoColours.setColor(group, QPalette::Text, Qt::white);
+  }
+  MemoView->setPalette(memoColours);
+
+  Edit1 = new QLineEdit(this);
+  Edit1->setGeometry(24, 350, 345, 21);
+  Edit1->setReadOnly(true);
+  Edit1->setText(QString::fromLatin1(NotFoundText));
+  Edit1->setCursorPosition(0);
+
+  ComComboBox1 = new TComComboBox(this);
+  ComComboBox1->setGeometry(377, 350, 80, 21);
+  ComComboBox1->SetComPort(ComPort.get());
+  ComComboBox1->OnChange = [this](TObject*) { Run([this] { ComComboBox1Change(); }); };
+  // Port names can be longer than the box is wide.
+  connect(ComComboBox1, &QComboBox::currentTextChanged, ComComboBox1, &QWidget::setToolTip);
+
+  L = new QLabel(this);
+  L->move(24, 372);
+  L->setAttribute(Qt::WA_TranslucentBackground);
+
+  StatusBar1 = new TStatusBar(50, this);
+  StatusBar1->setGeometry(0, 402 - 19, 480, 19);
+  StatusBar1->setCursor(Qt::WhatsThisCursor);
+  StatusBar1->SetPanelText(0, QStringLiteral(" Offline"));
+  connect(StatusBar1, &TStatusBar::clicked, this, [this] { Run([this] { StatusBar1Click(); }); });
+
+  Panel1 = new QFrame(this);
+  Panel1->setGeometry(40, 176, 385, 49);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel1->setAutoFillBackground(true);
+  Label1 = new QLabel(QStringLiteral("Read from PIC16x84 in progress"), Panel1);
+  Label1->move(8, 8);
+  Label1->setMinimumWidth(360);
+  ProgressBar1 = new QProgressBar(Panel1);
+  ProgressBar1->setGeometry(8, 30, 369, 11);
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setRange(0, 6186);
+  ProgressBar1->setValue(0);
+  Panel1->hide();
+}
+
+void TForm1::ConfigurePort() {
+  TComPort& port = *ComPort;
+  port.SetBaudRate(br57600);
+  port.Parity().SetBits(prNone);
+  port.SetStopBits(sbOneStopBit);
+  port.SetDataBits(dbEight);
+  port.SetEvents(AllComEvents);
+  port.Buffer().SetInputSize(8192);
+  port.Buffer().SetOutputSize(8192);
+  port.FlowControl().SetOutCTSFlow(true);
+  port.FlowControl().SetOutDSRFlow(false);
+  port.FlowControl().SetControlDTR(dtrDisable);
+  port.FlowControl().SetControlRTS(rtsHandshake);
+  port.FlowControl().SetXonXoffOut(false);
+  port.FlowControl().SetXonXoffIn(false);
+  port.OnAfterOpen = [this](TObject*) { Link.ComPortAfterOpen(); };
+  // Exceptions leave this handler on purpose: the port's event thread ends on them.
+  port.OnRxChar = [this](TObject*, int count) {
+    struct TShowAfter {
+      TForm1* Form;
+      ~TShowAfter() { Form->ShowImage(); }
+    } showAfter{this};
+    Link.ComPortRxChar(count);
+    if (FAwaitingEnd && Channel.ReadySeen()) EndNow();
+  };
+}
+
+template <typename Handler>
+void TForm1::Run(Handler&& handler) {
+  Guarded(FDialogs, std::forward<Handler>(handler));
+  ShowImage();
+}
+
+void TForm1::ShowImage() {
+  if (Memo.Text() == FShownImage) return;
+  FShownImage = Memo.Text();
+  QString shown = QString::fromLatin1(FShownImage.data(), static_cast<qsizetype>(FShownImage.size()));
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  MemoView->setPlainText(shown);
+}
+
+// ---- handlers of the window ------------------------------------------------------------
+
+void TForm1::MemoChange() {
+  if (Memo.Empty()) {
+    ToolButton1->setEnabled(false);
+    ToolButton5->setEnabled(false);
+    return;
+  }
+  ToolButton5->setEnabled(true);
+  if (ConnectionText().find(TProgrammerLink::RecognizedText) != std::string::npos)
+    ToolButton1->setEnabled(true);
+}
+
+void TForm1::ToolButton4Click() {
+  SetProgressVisible(false);
+  const std::optional<std::string> path = FDialogs.OpenDlg(OpenFilter);
+  if (!path) return;
+  Memo.LoadFromFile(*path);
+  SetStatusPanel(1, " " + *path);
+  if (!Memo.Empty() && ToolButton2->isEnabled()) ToolButton1->setEnabled(true);
+}
+
+void TForm1::ToolButton5Click() {
+  std::optional<std::string> path = FDialogs.SaveDlg(SaveFilter, "NoName.HEX");
+  if (!path) return;
+  if (path->find('.') == std::string::npos) *path += ".HEX";
+  Memo.SaveToFile(*path);
+}
+
+void TForm1::ToolButton6Click() { ComComboBox1Change(); }
+
+std::string TForm1::StatusMessage() const {
+  const std::string& name = Link.Chip.ChipName;
+  const std::string connection = ConnectionText();
+  const bool connected = !name.empty() && name != "None" && connection != NotFoundText &&
+                         connection != NotAvailableText;
+  std::string line1 = "Der ikke tilkoblet nogen PIC-kreds", line2, line3;
+  if (connected) {
+    line1 = "PIC-kreds = " + name;
+    line2 = std::to_string(ProgramKWords(Link.Chip.SizeCode)) + "K x 14 bit Program memory";
+    line3 = std::to_string(EepromBytes(Link.Chip.SizeCode)) + " x 8 bit Data memory (EE)";
+  }
+  return StatusHeader + line1 + "\r\n" + line2 + "\r\n" + line3;
+}
+
+void TForm1::StatusBar1Click() { MessageDlg(StatusMessage(), TMsgDlgType::mtCustom); }
+
+void TForm1::ComComboBox1Change() {
+  ComPort->ClosePort();
+  ComPort->SetPort(ComComboBox1->Text());
+  SetStatusPanel(0, " Offline");
+  ToolButton1->setEnabled(false);
+  ToolButton5->setEnabled(!Memo.Empty());
+  ToolButton2->setEnabled(false);
+  ToolButton3->setEnabled(false);
+  ToolButton6->setEnabled(false);
+  ToolButton4->setEnabled(true);
+  buf().Clear();
+  SetProgressVisible(false);
+  try {
+    ComPort->OpenPort();
+    SetConnectionText(NotFoundText);
+  } catch (...) {
+    SetConnectionText(NotAvailableText);
+  }
+  SaveSettings();
+}
+
+void TForm1::SaveSettings() {
+  cnvn.Clear();
+  cnvn.SetLine(0, ComPort->Port());
+  // The per-user folder may not exist yet; a failure shows when the file is written.
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(FSettingsPath).parent_path(), ignored);
+  cnvn.SaveToFile(FSettingsPath);
+}
+
+void TForm1::FormActivate() {
+  if (FActivated) return;
+  FActivated = true;
+
+  try {
+    ComComboBox1->SetComProperty(cpPort);
+  } catch (...) {
+    MessageDlg(StartupWarning, TMsgDlgType::mtWarning);
+    RequestEnd();
+  }
+
+  Link.IdentifyRetries = 0;
+  Link.IdentifyPending = false;
+  Link.AutoMode = false;
+  Link.WriteIssued = false;
+
+  if (!FArguments.empty() && IsExistingFile(FArguments[0])) {
+    Memo.LoadFromFile(FArguments[0]);
+    SetStatusPanel(1, FArguments[0]);
+    Link.AutoMode = true;
+  }
+
+  buf().Clear();
+  if (IsExistingFile(FSettingsPath)) {
+    buf().LoadFromFile(FSettingsPath);
+    ComPort->SetPort(buf().Line(0));
+    ComComboBox1->SetText(buf().Line(0));
+  }
+
+  try {
+    ComPort->OpenPort();
+  } catch (...) {
+    if (buf().Line(0) != ComComboBox1->Text()) {
+      ComPort->SetPort(ComComboBox1->Text());
+      SetConnectionText(NotFoundText);
+      try {
+        ComPort->OpenPort();
+      } catch (...) {
+        SetConnectionText(NotAvailableText);
+      }
+    } else {
+      SetConnectionText(NotAvailableText);
+    }
+  }
+}
+
+bool TForm1::FormCloseQuery() {
+  SaveSettings();
+  ComPort->ClosePort();
+  return true;
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (FActivated) return;
+  if (QScreen* screen = this->screen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - rect().center());
+  }
+  Run([this] { FormActivate(); });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  bool canClose = false;
+  Run([&] { canClose = FormCloseQuery(); });
+  if (canClose)
+    event->accept();
+  else
+    event->ignore();
+}
+
+// ---- the link's view ---------------------------------------------------------------------
+
+QToolButton* TForm1::Button(TToolButtonId button) const {
+  switch (button) {
+    case TToolButtonId::Write: return ToolButton1;
+    case TToolButtonId::Read: return ToolButton2;
+    case TToolButtonId::Erase: return ToolButton3;
+    case TToolButtonId::Identify: return ToolButton6;
+    case TToolButtonId::Load: return ToolButton4;
+    case TToolButtonId::Save: return ToolButton5;
+  }
+  return ToolButton4;
+}
+
+void TForm1::SetButtonEnabled(TToolButtonId button, bool enabled) {
+  Button(button)->setEnabled(enabled);
+}
+
+bool TForm1::ButtonEnabled(TToolButtonId button) const { return Button(button)->isEnabled(); }
+
+void TForm1::SetStatusPanel(int index, const std::string& text) {
+  StatusBar1->SetPanelText(index, FromText(text));
+}
+
+std::string TForm1::StatusPanel(int index) const {
+  return StatusBar1->PanelText(index).toStdString();
+}
+
+void TForm1::SetProgressVisible(bool visible) { Panel1->setVisible(visible); }
+
+void TForm1::SetProgressLabel(const std::string& text) {
+  Label1->setText(FromText(text));
+  Label1->adjustSize();
+}
+
+void TForm1::SetProgressMax(int maximum) { ProgressBar1->setMaximum(maximum); }
+
+void TForm1::SetProgressPosition(int position) {
+  ProgressBar1->setValue(position);
+  // A write job runs without the event loop; show its progress now and then.
+  if (Panel1->isVisible() && FProgressPainted.elapsed() >= 40) {
+    ProgressBar1->repaint();
+    FProgressPainted.restart();
+  }
+}
+
+std::string TForm1::ConnectionText() const { return Edit1->text().toStdString(); }
+
+void TForm1::SetConnectionText(const std::string& text) {
+  if (text == ConnectionText()) return;
+  Edit1->setText(FromText(text));
+  Edit1->setCursorPosition(0);
+  Link.Edit1Change();
+}
+
+void TForm1::SetPortSelectorEnabled(bool enabled) { ComComboBox1->setEnabled(enabled); }
+
+int TForm1::MessageDlg(const std::string& text, TMsgDlgType type) {
+  // The unattended run shows no boxes on its way out; a failure goes to the exit status.
+  if (FAwaitingEnd && type == TMsgDlgType::mtError) {
+    std::fprintf(stderr, "%s: %s\n", ApplicationTitle, text.c_str());
+    FExitCode = 1;
+    return mrOk;
+  }
+  return FDialogs.MessageDlg(text, type);
+}
+
+void TForm1::RepaintWindow() {
+  ShowImage();
+  repaint();
+}
+
+void TForm1::RepaintProgress() { Panel1->repaint(); }
+
+void TForm1::RequestEnd() {
+  FEndRequested = true;
+  // Once the last character of an unattended write is written, it may still wait in the
+  // driver or in the programmer's input, and closing the port throws away what has not gone.
+  // The end therefore waits until the programmer confirms the image with "Ready".
+  const bool imageUnderway = Link.WriteIssued && ComPort->Connected();
+  if (imageUnderway && !FAwaitingEnd) {
+    FAwaitingEnd = true;
+    Channel.WatchForReady();
+    QTimer::singleShot(EndWaitLimitMs, this, [this] {
+      if (FEnded) return;
+      std::fprintf(stderr, "%s: the programmer did not confirm the write\n", ApplicationTitle);
+      FExitCode = 1;
+      EndNow();
+    });
+    return;
+  }
+  if (imageUnderway && !Channel.ReadySeen()) return;
+  EndNow();
+}
+
+void TForm1::EndNow() {
+  if (FEnded) return;
+  FEnded = true;
+  if (OnEnd) {
+    OnEnd();
+    return;
+  }
+  // Queued, so that the current handler finishes and a loop that has not started yet still
+  // sees it; exit() rather than quit(), which would run the close handling.
+  const int code = FExitCode;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
+      Qt::QueuedConnection);
+}

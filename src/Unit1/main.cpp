@@ -1,0 +1,26 @@
+// The program entry: the application, its title, the main window and the event loop.
+#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "Unit1/Application.h"
+#include "Unit1/MainThreadWake.h"
+#include "Unit1/QtDialogService.h"
+#include "Unit1/SettingsFile.h"
+#include "Unit1/Unit1.h"
+
+int main(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  // The per-user configuration folder is named after this.
+  QCoreApplication::setApplicationName(QStringLiteral("tolvane"));
+  InstallMainThreadWake();
+
+  TQtDialogService dialogs;
+  InstallApplicationExceptionHandler(dialogs);
+  // The toolkit has taken its own options out of argv by now.
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  TForm1 Form1(dialogs, arguments, DefaultSettingsFilePath());
+  dialogs.SetParent(&Form1);
+  Form1.show();
+  return application.exec();
+}

@@ -1,0 +1,201 @@
+// Start-up, port choice and closing, with the port list read from a tree of the test's own
+// and the programmer played by the test on a pseudo-terminal.
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <unistd.h>
+
+#include "CPort/ListSerialPorts.h"
+#include "FakeDialogs.h"
+#include "Pty.h"
+#include "TempDir.h"
+#include "Unit1/MainThreadWake.h"
+#include "Unit1/Unit1.h"
+
+namespace {
+
+const std::string Identify = std::string("zzzzzzzz") + '\xA4';
+
+const std::string StartupWarning =
+    "Der findes ingen hardware på denne maskine, der understøtter Tolvane II\r\n"
+    "Du har muligvis ikke tilsluttet Tolvane II...\r\n"
+    "Først når Tolvane II tilsluttes, loades USB-driveren til hardwaren!";
+
+}  // namespace
+
+class TStartupTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TTempDir> Dir;
+  std::unique_ptr<TFakeDialogs> Dialogs;
+  std::unique_ptr<TPty> Device;
+  TSerialPortSources Sources;
+  std::string Listed;  // the device as the port list names it
+  std::unique_ptr<TForm1> Form;
+
+  std::string SettingsPath() const { return Dir->File("Tolvane.ini"); }
+  TForm1& MakeForm(std::vector<std::string> arguments = {}) {
+    Form = std::make_unique<TForm1>(*Dialogs, std::move(arguments), SettingsPath());
+    Form->OnEnd = [] {};
+    return *Form;
+  }
+  bool Enabled(QToolButton* b) const { return b->isEnabled(); }
+
+private slots:
+  void initTestCase() { InstallMainThreadWake(); }
+
+  void init() {
+    Dir = std::make_unique<TTempDir>();
+    Dialogs = std::make_unique<TFakeDialogs>();
+    Device = std::make_unique<TPty>();
+    for (const char* sub : {"sys", "dev", "sim"}) std::filesystem::create_directory(Dir->File(sub));
+    Sources.TtyClassDir = Dir->File("sys");
+    Sources.DevDir = Dir->File("dev");
+    Sources.SimDir = Dir->File("sim");
+    Listed = Dir->File("sim/ttySIM" + std::to_string(::getpid()));
+    std::filesystem::create_symlink(Device->SlavePath(), Listed);
+    SetSerialPortSources(&Sources);
+  }
+  void cleanup() {
+    Form.reset();
+    SetSerialPortSources(nullptr);
+    Device.reset();
+    Dialogs.reset();
+    Dir.reset();
+  }
+
+  void noSettingsFileAndEmptyPortList() {
+    std::filesystem::remove(Listed);
+    MakeForm().FormActivate();
+    QVERIFY(Dialogs->Boxes.empty());
+    QVERIFY(!Form->EndRequested());
+    QCOMPARE(Form->ComPort->Port(), std::string("COM1"));
+    QCOMPARE(Form->ComComboBox1->count(), 0);
+    QCOMPARE(Form->ConnectionText(), std::string(NotAvailableText));
+    QVERIFY(!Form->ComPort->Connected());
+    // Start-up never writes the settings.
+    QVERIFY(!std::filesystem::exists(SettingsPath()));
+  }
+
+  void missingPortSourceWarnsAndEnds() {
+    Sources.TtyClassDir = Dir->File("no-such-folder");
+    MakeForm().FormActivate();
+    QCOMPARE(Dialogs->Boxes.size(), std::size_t(1));
+    QCOMPARE(Dialogs->Boxes[0].Type, TMsgDlgType::mtWarning);
+    QCOMPARE(Dialogs->Boxes[0].Text, StartupWarning);
+    QVERIFY(Form->EndRequested());
+    QVERIFY(Form->Ended());
+    // The rest of the pass still ran.
+    QCOMPARE(Form->ConnectionText(), std::string(NotAvailableText));
+  }
+
+  void savedPortIsOpened() {
+    Dir->Write("Tolvane.ini", Listed + "\r\nignored\r\n");
+    MakeForm().FormActivate();
+    QVERIFY(Form->ComPort->Connected());
+    QCOMPARE(Form->ComPort->Port(), Listed);
+    QCOMPARE(Form->ComComboBox1->Text(), Listed);
+    QCOMPARE(Device->Received(Identify.size()), Identify);
+    QCOMPARE(Form->ConnectionText(), std::string(NotFoundText));
+    QCOMPARE(TTempDir::Read(SettingsPath()), Listed + "\r\nignored\r\n");
+  }
+
+  void savedPortMissingOrBusy_data() {
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("missing") << false;
+    QTest::newRow("busy") << true;
+  }
+  void savedPortMissingOrBusy() {
+    QFETCH(bool, busy);
+    TComPort blocker(nullptr);
+    if (busy) {
+      blocker.SetPort(Listed);
+      blocker.OpenPort();
+      Dir->Write("Tolvane.ini", Listed);
+    } else {
+      Dir->Write("Tolvane.ini", Dir->File("gone"));
+    }
+    MakeForm().FormActivate();
+    QVERIFY(!Form->ComPort->Connected());
+    QCOMPARE(Form->ConnectionText(), std::string(NotAvailableText));
+    QVERIFY(Dialogs->Boxes.empty());
+    QVERIFY(Dialogs->Exceptions.empty());
+    QVERIFY(!Form->EndRequested());
+  }
+
+  void commandLineFile() {
+    const std::string hex = Dir->Write("firmware.hex", ":00000001FF\n");
+    MakeForm({hex, "ignored"}).FormActivate();
+    QCOMPARE(Form->Memo.Text(), std::string(":00000001FF\r\n"));
+    QCOMPARE(Form->StatusPanel(1), hex);
+    QVERIFY(Form->Link.AutoMode);
+
+    Form.reset();
+    MakeForm({Dir->File("no-such.hex")}).FormActivate();
+    QVERIFY(Form->Memo.Empty());
+    QVERIFY(!Form->Link.AutoMode);
+    QVERIFY(Dialogs->Exceptions.empty());
+  }
+
+  void identifyReopensThePortAndSavesIt() {
+    Dir->Write("Tolvane.ini", Listed);
+    MakeForm().FormActivate();
+    QCOMPARE(Device->Received(Identify.size()), Identify);
+    Device->Send("09A0\r\nReady\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Enabled(Form->ToolButton6); }, 5000));
+    QCOMPARE(Form->ConnectionText(), std::string(TProgrammerLink::RecognizedText) + "PIC16F877");
+    Form->Memo.SetText(":00000001FF\r\n");
+    std::filesystem::remove(SettingsPath());
+
+    Form->ToolButton6->click();
+    QCOMPARE(Form->StatusPanel(0), std::string(" Offline"));
+    QVERIFY(!Enabled(Form->ToolButton1));
+    QVERIFY(!Enabled(Form->ToolButton2));
+    QVERIFY(!Enabled(Form->ToolButton3));
+    QVERIFY(!Enabled(Form->ToolButton6));
+    QVERIFY(Enabled(Form->ToolButton4));
+    QVERIFY(Enabled(Form->ToolButton5));
+    QVERIFY(Form->ComPort->Connected());
+    QCOMPARE(Form->ConnectionText(), std::string(NotFoundText));
+    QCOMPARE(Device->Received(Identify.size()), Identify);
+    // The port name alone, with no line break.
+    QCOMPARE(TTempDir::Read(SettingsPath()), Listed);
+  }
+
+  void pickingAPortThatCannotOpen() {
+    TComPort blocker(nullptr);
+    blocker.SetPort(Listed);
+    blocker.OpenPort();
+    MakeForm().FormActivate();
+    Form->ComComboBox1->SetText(Listed);
+    Form->ComComboBox1Change();
+    QCOMPARE(Form->ConnectionText(), std::string(NotAvailableText));
+    QCOMPARE(TTempDir::Read(SettingsPath()), Listed);
+  }
+
+  void closingSavesThePortAndClosesIt() {
+    Dir->Write("Tolvane.ini", Listed);
+    MakeForm().FormActivate();
+    QVERIFY(Form->ComPort->Connected());
+    std::filesystem::remove(SettingsPath());
+    QVERIFY(Form->close());
+    QVERIFY(!Form->ComPort->Connected());
+    QCOMPARE(TTempDir::Read(SettingsPath()), Listed);
+  }
+
+  void closingIsAbandonedWhenTheSettingsCannotBeWritten() {
+    Dir->Write("Tolvane.ini", Listed);
+    MakeForm().FormActivate();
+    // Make the settings file a folder: it cannot be written.
+    std::filesystem::remove(SettingsPath());
+    std::filesystem::create_directory(SettingsPath());
+    QVERIFY(!Form->close());
+    QVERIFY(Form->ComPort->Connected());
+    QCOMPARE(Dialogs->Exceptions.size(), std::size_t(1));
+    QVERIFY(Dialogs->Exceptions[0].rfind("Cannot create file", 0) == 0);
+  }
+};
+
+QTEST_MAIN(TStartupTest)
+#include "tst_Startup.moc"
