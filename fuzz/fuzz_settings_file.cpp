@@ -1,9 +1,11 @@
-// The settings file as the program reads it: loaded into the scratch text box, its first line
-// is the port name. Any file gives a name without breaks, no longer than a line may be, and
-// the INI reader of the port's settings store takes the same bytes without harm.
+// The settings file as the window reads it at start-up: loaded into a text box, its first line
+// is the port name, given to the (closed) port. Any file gives a name without breaks, no longer
+// than a line may be, and the INI reader of the port's settings store takes the same bytes
+// without harm.
 #include <cstdlib>
 #include <string>
 
+#include "CPort/ComPort.h"
 #include "FuzzFile.h"
 #include "framework/IniFile.h"
 #include "framework/TextBox.h"
@@ -17,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (port.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) std::abort();
   if (port.size() > TTextBox::MaxLineLength) std::abort();
   if (!cnvn.Text().starts_with(port)) std::abort();
+  TComPort comPort(nullptr);
+  comPort.SetPort(port);
+  if (comPort.Port() != port || comPort.Connected()) std::abort();
 
   TIniFile ini(path);
   // A key that exists reads the same whatever the fallback; a missing one gives the fallback.
