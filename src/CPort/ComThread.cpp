@@ -65,9 +65,12 @@ void TComThread::Execute() {
   } closer{FPlatform, overlapped.hEvent};
 
   const HANDLE handles[2] = {FShutdownEvent, overlapped.hEvent};
+  // Lives as long as the block: a wait still pending when the loop ends writes it when the
+  // mask is cleared below.
+  DWORD mask = 0;
   DWORD result;
   do {
-    DWORD mask = 0;
+    mask = 0;
     // A wait that cannot even start (the device is gone) must not leave its event signalled:
     // the loop would spin. Then only the stop request ends the wait, as it would on a wait
     // that never completes.
