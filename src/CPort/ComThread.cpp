@@ -37,7 +37,13 @@ TComThread::TComThread(TCustomComPort* port)
       FShutdownEvent(FPlatform.CreateEventA(true, false)) {
   // The thread runs at normal priority, as every thread starts.
   FPlatform.SetCommMask(port->Handle(), EventsToMask(port->Events()));
-  Start();
+  try {
+    Start();
+  } catch (...) {
+    // No destructor runs for a thread that could not start: its event goes here.
+    FPlatform.CloseHandle(FShutdownEvent);
+    throw;
+  }
 }
 
 TComThread::~TComThread() {
@@ -65,7 +71,7 @@ void TComThread::Execute() {
   } closer{FPlatform, overlapped.hEvent};
 
   const HANDLE handles[2] = {FShutdownEvent, overlapped.hEvent};
-  // Lives as long as the block: a wait still pending when the loop ends writes it when the
+  // Lives as long as the block: a wait still pending at the stop writes into it when the
   // mask is cleared below.
   DWORD mask = 0;
   DWORD result;

@@ -23,23 +23,31 @@ struct TEventWindow::TSentMessage {
   }
 };
 
+struct TEventWindow::TState {
+  TWindowProc Proc;
+  std::shared_ptr<TSentMessage> Current;  // the cross-thread message being handled
+};
+
+TEventWindow::TEventWindow(TWindowProc proc)
+    : FState(std::make_shared<TState>(TState{std::move(proc), nullptr})) {}
+
 std::intptr_t TEventWindow::SendMessageA(unsigned message, std::uintptr_t wParam,
                                          std::intptr_t lParam) {
-  if (IsMainThread()) return FProc(message, wParam, lParam);
+  if (IsMainThread()) return FState->Proc(message, wParam, lParam);
 
   auto sent = std::make_shared<TSentMessage>();
-  QueueOnMainThread([this, sent, message, wParam, lParam] {
+  QueueOnMainThread([state = FState, sent, message, wParam, lParam] {
     // A procedure that runs a message loop of its own may take another message meanwhile.
-    auto outer = std::exchange(FCurrent, sent);
+    auto outer = std::exchange(state->Current, sent);
     std::intptr_t result = 0;
     try {
-      result = FProc(message, wParam, lParam);
+      result = state->Proc(message, wParam, lParam);
     } catch (...) {
-      FCurrent = outer;
+      state->Current = outer;
       sent->Reply(0);
       throw;
     }
-    FCurrent = outer;
+    state->Current = outer;
     sent->Reply(result);
   });
   std::unique_lock lock(sent->Lock);
@@ -48,13 +56,14 @@ std::intptr_t TEventWindow::SendMessageA(unsigned message, std::uintptr_t wParam
 }
 
 bool TEventWindow::InSendMessage() const {
-  if (!FCurrent) return false;
-  std::lock_guard lock(FCurrent->Lock);
-  return !FCurrent->Replied;
+  const auto& current = FState->Current;
+  if (!current) return false;
+  std::lock_guard lock(current->Lock);
+  return !current->Replied;
 }
 
 void TEventWindow::ReplyMessage(std::intptr_t result) {
-  if (FCurrent) FCurrent->Reply(result);
+  if (FState->Current) FState->Current->Reply(result);
 }
 
 std::intptr_t TEventWindow::DefWindowProcA(unsigned, std::uintptr_t, std::intptr_t) { return 0; }

@@ -11,7 +11,7 @@ public:
   using TWindowProc = std::function<std::intptr_t(unsigned message, std::uintptr_t wParam,
                                                   std::intptr_t lParam)>;
 
-  explicit TEventWindow(TWindowProc proc) : FProc(std::move(proc)) {}
+  explicit TEventWindow(TWindowProc proc);
   TEventWindow(const TEventWindow&) = delete;
   TEventWindow& operator=(const TEventWindow&) = delete;
 
@@ -29,7 +29,9 @@ public:
 
 private:
   struct TSentMessage;
+  struct TState;
 
-  TWindowProc FProc;
-  std::shared_ptr<TSentMessage> FCurrent;  // the cross-thread message being handled
+  // Shared with the messages on their way: a procedure may destroy its own window (a
+  // handler that closes the port), and the message it is handling finishes all the same.
+  std::shared_ptr<TState> FState;
 };

@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "Unit1/Application.h"
+#include "framework/Translate.h"
 
 namespace {
 
@@ -33,6 +34,9 @@ protected:
   }
 };
 
+// The framework's own texts, in the user's language when a catalog provides one.
+QString FrameworkText(const char* text) { return QString::fromUtf8(Translate(text).c_str()); }
+
 int RunBox(QWidget* parent, const std::string& caption, QMessageBox::Icon icon,
            const std::string& text, bool yesNo) {
   TMessageBox box(parent);
@@ -43,12 +47,12 @@ int RunBox(QWidget* parent, const std::string& caption, QMessageBox::Icon icon,
   box.setWindowModality(Qt::ApplicationModal);
   QAbstractButton* yes = nullptr;
   if (yesNo) {
-    yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+    yes = box.addButton(FrameworkText("&Yes"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(FrameworkText("&No"), QMessageBox::NoRole);
     box.setDefaultButton(static_cast<QPushButton*>(yes));
     box.setEscapeButton(no);
   } else {
-    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QPushButton* ok = box.addButton(FrameworkText("OK"), QMessageBox::AcceptRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(ok);
   }
@@ -70,11 +74,11 @@ std::optional<std::string> Chosen(const QString& path) {
 int TQtDialogService::MessageDlg(const std::string& text, TMsgDlgType type) {
   switch (type) {
     case TMsgDlgType::mtWarning:
-      return RunBox(FParent, "Warning", QMessageBox::Warning, text, false);
+      return RunBox(FParent, Translate("Warning"), QMessageBox::Warning, text, false);
     case TMsgDlgType::mtError:
-      return RunBox(FParent, "Error", QMessageBox::Critical, text, false);
+      return RunBox(FParent, Translate("Error"), QMessageBox::Critical, text, false);
     case TMsgDlgType::mtConfirmation:
-      return RunBox(FParent, "Confirm", QMessageBox::Question, text, true);
+      return RunBox(FParent, Translate("Confirm"), QMessageBox::Question, text, true);
     case TMsgDlgType::mtCustom:
       break;
   }

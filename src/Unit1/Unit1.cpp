@@ -10,7 +10,9 @@
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -386,7 +388,8 @@ void TForm1::SetProgressLabel(const std::string& text) {
 void TForm1::SetProgressMax(int maximum) { ProgressBar1->setMaximum(maximum); }
 
 void TForm1::SetProgressPosition(int position) {
-  ProgressBar1->setValue(position);
+  // The bar ignores a value outside its range; an answer longer than estimated shows full.
+  ProgressBar1->setValue(std::clamp(position, ProgressBar1->minimum(), ProgressBar1->maximum()));
   // A write job runs without the event loop; show its progress now and then.
   if (Panel1->isVisible() && FProgressPainted.elapsed() >= 40) {
     ProgressBar1->repaint();
@@ -400,7 +403,20 @@ void TForm1::SetConnectionText(const std::string& text) {
   if (text == ConnectionText()) return;
   Edit1->setText(FromText(text));
   Edit1->setCursorPosition(0);
-  Link.Edit1Change();
+  try {
+    Link.Edit1Change();
+  } catch (const std::exception& e) {
+    // The unattended write did not get the image out. It runs inside the received-bytes
+    // handling, which ends on this and leaves the port silent: nobody would ever see it.
+    if (Link.AutoMode) EndUnattendedWithFailure(e.what());
+    throw;
+  }
+}
+
+void TForm1::EndUnattendedWithFailure(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", ApplicationTitle, message.c_str());
+  FExitCode = 1;
+  EndNow();
 }
 
 void TForm1::SetPortSelectorEnabled(bool enabled) { ComComboBox1->setEnabled(enabled); }

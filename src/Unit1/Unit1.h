@@ -116,6 +116,7 @@ private:
   QToolButton* Button(TToolButtonId button) const;
   void SaveSettings();
   void EndNow();
+  void EndUnattendedWithFailure(const std::string& message);
 
   IDialogService& FDialogs;
   std::vector<std::string> FArguments;

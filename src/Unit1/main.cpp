@@ -1,5 +1,6 @@
 // The program entry: the application, its title, the main window and the event loop.
 #include <QApplication>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "Unit1/MainThreadWake.h"
 #include "Unit1/QtDialogService.h"
 #include "Unit1/SettingsFile.h"
+#include "Unit1/Translations.h"
 #include "Unit1/Unit1.h"
 
 int main(int argc, char* argv[]) {
@@ -14,6 +16,8 @@ int main(int argc, char* argv[]) {
   // The per-user configuration folder is named after this.
   QCoreApplication::setApplicationName(QStringLiteral("tolvane"));
   InstallMainThreadWake();
+  LoadTranslations(QCoreApplication::applicationDirPath().toStdString(),
+                   [](const char* name) { return std::getenv(name); });
 
   TQtDialogService dialogs;
   InstallApplicationExceptionHandler(dialogs);

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <iostream>
 
+#include "framework/Translate.h"
+
 void TPersistent::Assign(const TPersistent& source) { AssignError(source); }
 
 void TPersistent::AssignError(const TPersistent& source) const {
-  throw EConvertError("Cannot assign a " + source.ClassName() + " to a " + ClassName());
+  throw EConvertError(
+      TranslateFormat("Cannot assign a %s to a %s", {source.ClassName(), ClassName()}));
 }
 
 TComponent::TComponent(TComponent* AOwner) {

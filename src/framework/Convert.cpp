@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "framework/Component.h"
+#include "framework/Translate.h"
 
 std::optional<int> TryStrToInt(std::string_view text) {
   bool negative = false;
@@ -45,5 +46,5 @@ std::optional<int> TryStrToInt(std::string_view text) {
 
 int StrToInt(std::string_view text) {
   if (auto value = TryStrToInt(text)) return *value;
-  throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+  throw EConvertError(TranslateFormat("'%s' is not a valid integer value", {text}));
 }

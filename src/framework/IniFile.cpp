@@ -4,6 +4,7 @@
 
 #include "framework/Convert.h"
 #include "framework/Exception.h"
+#include "framework/Translate.h"
 
 namespace {
 
@@ -96,5 +97,5 @@ void TIniFile::UpdateFile() const {
     for (const std::string& line : FSections[s].Lines) out << line << "\r\n";
   }
   out.flush();
-  if (!out) throw Exception("Cannot create file " + FFileName);
+  if (!out) throw Exception(TranslateFormat("Cannot create file %s", {FFileName}));
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "framework/Exception.h"
+#include "framework/Translate.h"
 
 namespace {
 
@@ -33,7 +34,11 @@ std::string NormaliseBreaks(std::string_view raw) {
   return text;
 }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+// The framework's file error: the text names the file and the system's reason.
+Exception FileError(std::string_view format, const std::string& path) {
+  const std::string reason = std::strerror(errno);
+  return Exception(TranslateFormat(format, {path, reason}));
+}
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -121,7 +126,7 @@ void TTextBox::SetLine(int index, std::string_view line) {
 
 void TTextBox::LoadFromFile(const std::string& path) {
   FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) throw Exception("Cannot open file " + Quoted(path) + ". " + std::strerror(errno));
+  if (!file) throw FileError("Cannot open file \"%s\". %s", path);
   std::string raw;
   char chunk[65536];
   for (;;) {
@@ -131,15 +136,15 @@ void TTextBox::LoadFromFile(const std::string& path) {
   }
   // A directory opens but cannot be read; neither can a file on a failing disk.
   if (std::ferror(file.get()))
-    throw Exception("Cannot read file " + Quoted(path) + ". " + std::strerror(errno));
+    throw FileError("Cannot read file \"%s\". %s", path);
   SetText(NormaliseBreaks(raw));
 }
 
 void TTextBox::SaveToFile(const std::string& path) const {
   FilePtr file(std::fopen(path.c_str(), "wb"));
-  if (!file) throw Exception("Cannot create file " + Quoted(path) + ". " + std::strerror(errno));
+  if (!file) throw FileError("Cannot create file \"%s\". %s", path);
   const bool written = std::fwrite(FText.data(), 1, FText.size(), file.get()) == FText.size();
   // Closing flushes; a full disk may only show up there.
   if (!written || std::fclose(file.release()) != 0)
-    throw Exception("Cannot write file " + Quoted(path) + ". " + std::strerror(errno));
+    throw FileError("Cannot write file \"%s\". %s", path);
 }

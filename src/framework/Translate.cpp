@@ -17,6 +17,31 @@ TTranslationState& State() {
   return state;
 }
 
+// Walks format's placeholders: calls argument for each "%s" or "%d" and copies the rest,
+// "%%" as "%". Returns the number of placeholders.
+template <typename TArgument>
+std::size_t Expand(std::string_view format, std::string* out, TArgument argument) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    const char next = i + 1 < format.size() ? format[i + 1] : '\0';
+    if (format[i] == '%' && (next == 's' || next == 'd')) {
+      if (out) *out += argument(count);
+      ++count;
+      ++i;
+    } else if (format[i] == '%' && next == '%') {
+      if (out) *out += '%';
+      ++i;
+    } else if (out) {
+      *out += format[i];
+    }
+  }
+  return count;
+}
+
+std::size_t PlaceholderCount(std::string_view format) {
+  return Expand(format, nullptr, [](std::size_t) { return std::string_view(); });
+}
+
 }  // namespace
 
 namespace Translation {
@@ -47,4 +72,17 @@ std::string Translate(std::string_view text, std::string_view domain) {
     catalog = State().Catalog;
   }
   return catalog ? catalog(domain, text) : std::string(text);
+}
+
+std::string TranslateFormat(std::string_view format, std::initializer_list<std::string_view> args,
+                            std::string_view domain) {
+  std::string translated = Translate(format, domain);
+  const std::string_view used = PlaceholderCount(translated) == PlaceholderCount(format)
+                                    ? std::string_view(translated)
+                                    : format;
+  std::string result;
+  Expand(used, &result, [&args](std::size_t index) {
+    return index < args.size() ? args.begin()[index] : std::string_view();
+  });
+  return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,3 +20,10 @@ std::vector<std::string> RegisteredDomains();
 
 // The translated form of text in domain, or text unchanged.
 std::string Translate(std::string_view text, std::string_view domain = "default");
+
+// format translated in domain, with each "%s" or "%d" replaced by the next of args in turn and
+// "%%" by "%". The arguments are put in as text, never read by a formatting routine. A
+// translation that does not take as many arguments as format is not used: nothing the user
+// should see is dropped.
+std::string TranslateFormat(std::string_view format, std::initializer_list<std::string_view> args,
+                            std::string_view domain = "default");

@@ -176,8 +176,16 @@ void TProgrammerLink::ToolButton2Click() {
   const std::string command = "#" + std::string(ReadSizeCode(Chip.SizeCode));
   FView.Image().Clear();
   buf.Clear();
+  const int previousMode = LinkMode;
   LinkMode = 2;
-  Send(command, 0, static_cast<int>(command.size()));
+  try {
+    Send(command, 0, static_cast<int>(command.size()));
+  } catch (...) {
+    // The programmer never got the request, so no read answer is coming: whatever arrives
+    // after a reconnect answers the identification.
+    LinkMode = previousMode;
+    throw;
+  }
   SetToolButtons(false);
   FView.SetProgressMax(ReadAnswerLength(Chip.SizeCode));
   FView.SetProgressPosition(0);

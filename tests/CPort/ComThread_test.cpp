@@ -220,6 +220,19 @@ TEST_F(ComEvents, WindowMessagesCarryOneEventEachWithItsCode) {
   EXPECT_EQ(Fake.OpenEvents(), 0);
 }
 
+TEST_F(ComEvents, AWindowMessageHandlerMayCloseItsOwnPort) {
+  // The message window goes with the close while its procedure is still on the stack.
+  int closes = 0;
+  Port->OnRxChar = [&](TObject* sender, int) { static_cast<TCustomComPort*>(sender)->ClosePort(); };
+  Port->OnAfterClose = [&](TObject*) { ++closes; };
+  OpenWith(smWindowSync);
+  Fake.Receive("bye");
+  ASSERT_TRUE(RunUntil([&] { return closes == 1; }));
+  EXPECT_FALSE(Port->Connected());
+  CheckSynchronize();
+  EXPECT_EQ(Fake.OpenEvents(), 0);
+}
+
 TEST_F(ComEvents, AVanishedDeviceStopsDeliveriesWithoutSpinning) {
   int calls = 0;
   Port->OnRxChar = [&](TObject*, int) { ++calls; };

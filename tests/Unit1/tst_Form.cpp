@@ -79,6 +79,16 @@ private slots:
     QCOMPARE(Form->ProgressBar1->maximum(), 6186);
   }
 
+  // A read answer longer than its estimate fills the bar rather than freezing it short.
+  void progressBeyondTheMaximumShowsFull() {
+    Form->SetProgressMax(6186);
+    Form->SetProgressPosition(3000);
+    Form->SetProgressPosition(6200);
+    QCOMPARE(Form->ProgressBar1->value(), 6186);
+    Form->SetProgressPosition(0);
+    QCOMPARE(Form->ProgressBar1->value(), 0);
+  }
+
   void loadNormalisesLineBreaks_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("image");

@@ -163,6 +163,24 @@ private slots:
     QCOMPARE(TTempDir::Read(SettingsPath()), Listed);
   }
 
+  // The programmer stops taking characters in the middle of an unattended write: the port
+  // reports nothing more after that, so the run ends at once with its failure.
+  void unattendedWriteTheProgrammerStopsTakingEndsWithAnError() {
+    std::string image;
+    for (int line = 0; line < 3000; ++line) image += ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00\r\n";
+    const std::string hex = Dir->Write("firmware.hex", image);
+    Dir->Write("Tolvane.ini", Listed);
+    MakeForm({hex}).FormActivate();
+    QCOMPARE(Device->Received(Identify.size()), Identify);
+    // The device answers and then reads nothing more, so the line fills up.
+    Device->Send("09A0\r\nReady\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 10000));
+    QCOMPARE(Form->ExitCode(), 1);
+    QVERIFY(!Form->Link.WriteIssued);
+    QVERIFY(Dialogs->Boxes.empty());
+    QVERIFY(Dialogs->Exceptions.empty());
+  }
+
   void pickingAPortThatCannotOpen() {
     TComPort blocker(nullptr);
     blocker.SetPort(Listed);

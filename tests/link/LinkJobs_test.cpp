@@ -187,6 +187,22 @@ TEST_F(LinkJobs, ShortWriteStopsEveryJobAndSaysHowFarItGot) {
   }
 }
 
+// A read whose command did not get out never started: after reconnecting, the answer to the
+// identification is an identification again, not the chip's contents.
+TEST_F(LinkJobs, RefusedReadCommandLeavesTheLinkAnsweringCommands) {
+  Identify("09A0Ready");
+  Channel.Budget = 3;
+  Run = [this] { Link.ToolButton2Click(); };
+  EXPECT_EQ(NotAccepted(), "Tolvane II did not accept the data: 3 of 5 characters sent");
+  EXPECT_NE(Link.LinkMode, 2);
+
+  Channel.Budget = 1 << 30;
+  Identify("0E40Ready");
+  EXPECT_EQ(Link.Chip.ChipName, "PIC16F873A");
+  EXPECT_EQ(View.Connection, Recognized + "PIC16F873A");
+  EXPECT_TRUE(View.Memo.Empty());
+}
+
 TEST_F(LinkJobs, ShortWriteInTheImageSendsNothingMore) {
   const std::string longLine(5000, 'B');
   View.Memo.SetText("ABCDEF\r\nGH\r\n" + longLine + "\r\n");
