@@ -5,8 +5,12 @@ CMAKE_ARGS ?=
 DEBS      = cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev qt6-base-dev \
             gputils libcli11-dev fonts-dejavu-core
 BENCH_DEBS = libbenchmark-dev
+FUZZ_DEBS  = clang libclang-rt-14-dev
+# Seconds each fuzz target runs: briefly in `make test`, longer in `make fuzz`.
+FUZZ_BRIEF ?= 12
+FUZZ_LONG  ?= 60
 
-.PHONY: all deps configure build test test-main test-tsan demo bench clean
+.PHONY: all deps configure build test test-main test-tsan test-asan fuzz fuzz-build demo bench clean
 
 all: build
 
@@ -19,19 +23,41 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: test-main test-tsan
+test: test-main test-tsan test-asan fuzz-build
+	@scripts/fuzz.sh $(BUILD)-fuzz $(FUZZ_BRIEF)
 
 test-main: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# The threaded core (serial layer, framework threads, link, simulator) again under
-# ThreadSanitizer; the window is left out, Qt's own libraries are not instrumented.
+# The threaded core (serial layer, framework threads, link, simulator, and the end-to-end
+# tests over pseudo-terminals) again under ThreadSanitizer; the window is left out, Qt's own
+# libraries are not instrumented.
 test-tsan: deps
 	@cmake -S . -B $(BUILD)-tsan -G Ninja -DTOLVANE_SANITIZE=thread -DTOLVANE_WITH_GUI=OFF \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD)-tsan -j $(JOBS)
 	@cd $(BUILD)-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The whole suite, window included, under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@cmake -S . -B $(BUILD)-asan -G Ninja -DTOLVANE_SANITIZE=address,undefined \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD)-asan -j $(JOBS)
+	@cd $(BUILD)-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets with clang, in a build folder of their own.
+fuzz-build: deps
+	@scripts/deps.sh $(FUZZ_DEBS)
+	@CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DTOLVANE_WITH_FUZZ=ON -DTOLVANE_WITH_GUI=OFF \
+	  -DTOLVANE_WITH_TESTS=OFF -DTOLVANE_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	@scripts/fuzz.sh $(BUILD)-fuzz $(FUZZ_LONG)
 
 demo: build
 	@scripts/demo.sh $(BUILD)

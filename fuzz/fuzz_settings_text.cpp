@@ -1,0 +1,53 @@
+// The settings' text forms: any text converts to a valid value, letter case of a-z does not
+// matter, and every value's text converts back to that value. A port loads its settings from
+// an INI file of any content without failing.
+#include <cctype>
+#include <cstdlib>
+#include <string>
+
+#include "CPort/ComPort.h"
+#include "CPort/ComSettings.h"
+#include "FuzzFile.h"
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return text;
+}
+
+template <typename E>
+void Check(std::string_view text, E (*from)(std::string_view), std::string (*to)(E), int count) {
+  const E value = from(text);
+  if (int(value) < 0 || int(value) >= count) std::abort();
+  if (from(Upper(std::string(text))) != value) std::abort();
+  if (from(to(value)) != value) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  Check(text, BaudRateFromText, BaudRateText, 16);
+  Check(text, StopBitsFromText, StopBitsText, 3);
+  Check(text, DataBitsFromText, DataBitsText, 4);
+  Check(text, ParityFromText, ParityText, 5);
+  Check(text, FlowControlFromText, FlowControlText, 4);
+  Check(text, DTRControlFromText, DTRControlText, 3);
+  Check(text, RTSControlFromText, RTSControlText, 4);
+  if (YesNoFromText(text) != YesNoFromText(Upper(text))) std::abort();
+  if (YesNoFromText(YesNoText(YesNoFromText(text))) != YesNoFromText(text)) std::abort();
+  const char c = CharFromText(text);
+  if (CharFromText(CharText(c)) != c) std::abort();
+
+  // The same bytes as the port's section of a settings file.
+  static TScratchFile scratch;
+  const std::string ini = "[ComPort]\n" + text;
+  TComPort port(nullptr);
+  port.SetName("ComPort");
+  port.SetStoredProps(TStoredProps::FromBits(0x3F));
+  port.LoadFromIniFile(scratch.Write(reinterpret_cast<const std::uint8_t*>(ini.data()), ini.size()));
+  if (port.Connected()) std::abort();
+  return 0;
+}

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a fuzz build for the given number of seconds, each starting from
+# its committed seed corpus plus what earlier runs in this build folder found. Prints the
+# executions per target; fails, with the fuzzer's report, on the first crash.
+set -euo pipefail
+build=$(cd "${1:?fuzz build folder}" && pwd)
+seconds=${2:?seconds per target}
+root=$(cd "$(dirname "$0")/.." && pwd)
+targets=(fuzz_link_rx fuzz_textbox_load fuzz_settings_file fuzz_settings_text fuzz_hex_reader
+         fuzz_sim_protocol)
+
+printf '%-22s %12s %10s\n' target executions exec/s
+for t in "${targets[@]}"; do
+  work="$build/corpus/$t"
+  log="$build/$t.log"
+  mkdir -p "$work"
+  if ! (cd "$build" && UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        "bin/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+        -print_final_stats=1 -artifact_prefix="$t-" "corpus/$t" "$root/fuzz/corpus/$t" \
+        >"$log" 2>&1); then
+    tail -n 60 "$log" >&2
+    echo "fuzz target $t failed; its input is in $build/$t-*" >&2
+    exit 1
+  fi
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+  printf '%-22s %12s %10s\n' "$t" "$runs" "$rate"
+done
