@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "../framework/MoFile.h"
 #include "CPort/EComPort.h"
@@ -30,11 +31,14 @@ struct TShownBox {
 
 // Answers the next message box with its default button and tells what it showed.
 void AnswerNextBox(TShownBox& shown) {
+  // The pending timer keeps the answer alive; the answer refers to itself only weakly, so it
+  // is released once the box has been answered.
   auto answer = std::make_shared<std::function<void()>>();
-  *answer = [&shown, answer] {
+  std::weak_ptr<std::function<void()>> self = answer;
+  *answer = [&shown, self] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) {
-      QTimer::singleShot(10, *answer);
+      if (auto again = self.lock()) QTimer::singleShot(10, [again] { (*again)(); });
       return;
     }
     shown.Caption = box->windowTitle();
@@ -42,7 +46,7 @@ void AnswerNextBox(TShownBox& shown) {
     shown.Buttons.sort();
     QTest::keyClick(box, Qt::Key_Return);
   };
-  QTimer::singleShot(0, *answer);
+  QTimer::singleShot(0, [answer] { (*answer)(); });
 }
 
 }  // namespace
