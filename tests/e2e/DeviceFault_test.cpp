@@ -244,12 +244,12 @@ TEST(DeviceFault, CyclesOfOpenTransferVanishAndReopenLeakNothing) {
   };
   ASSERT_TRUE(cycle());
   rig.Port.ClosePort();
-  const int fds = CountEntries("/proc/self/fd");
-  const int tasks = CountEntries("/proc/self/task");
+  const int fds = SettledCount("/proc/self/fd");
+  const int tasks = SettledCount("/proc/self/task");
   for (int i = 0; i < 200; ++i) ASSERT_TRUE(cycle()) << "cycle " << i;
   rig.Port.ClosePort();
   EXPECT_EQ(cycles, 201);
-  EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
-  EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
+  EXPECT_EQ(SettledCount("/proc/self/fd"), fds);
+  EXPECT_EQ(SettledCount("/proc/self/task"), tasks);
   EXPECT_TRUE(rig.Shown.empty());
 }

@@ -42,6 +42,19 @@ inline int CountEntries(const char* dir) {
   return n;
 }
 
+// The count once it has stopped changing: a thread that has just been joined can linger in
+// /proc for a moment, which would make a baseline taken then look like a leak later.
+inline int SettledCount(const char* dir) {
+  int last = CountEntries(dir);
+  for (int same = 0, tries = 0; same < 5 && tries < 200; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const int now = CountEntries(dir);
+    same = now == last ? same + 1 : 0;
+    last = now;
+  }
+  return last;
+}
+
 inline int ElapsedMs(Clock::time_point since) {
   return int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
