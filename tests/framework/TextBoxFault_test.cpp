@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "framework/Exception.h"
+#include "TempFolderTest.h"
 #include "framework/TextBox.h"
 
 // Files a user may pick by mistake or that a tool left half-written: each loads as the rules
@@ -16,24 +17,8 @@
 
 namespace {
 
-class TextBoxBadFiles : public ::testing::Test {
+class TextBoxBadFiles : public TTempFolderTest {
 protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/textbox-fault-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    Dir = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(Dir); }
-
-  std::string Write(const std::string& name, const std::string& bytes) {
-    const std::string path = Dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-  std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
 
   // Runs fn in a child that is not root, so that permissions count; true when fn raised
   // Exception there.
@@ -52,8 +37,6 @@ protected:
     waitpid(child, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
-
-  std::string Dir;
 };
 
 TEST_F(TextBoxBadFiles, BinaryFileLoadsUpToItsFirstNulWithBreaksMadeWhole) {

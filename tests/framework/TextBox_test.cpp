@@ -1,3 +1,4 @@
+#include "TempFolderTest.h"
 #include "framework/TextBox.h"
 
 #include <gtest/gtest.h>
@@ -118,24 +119,8 @@ TEST(TextBox, LineIndexKeptAcrossAppendsMatchesAFreshOne) {
   }
 }
 
-class TextBoxFiles : public ::testing::Test {
+class TextBoxFiles : public TTempFolderTest {
 protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/textbox-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    Dir = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(Dir); }
-
-  std::string Write(const std::string& name, const std::string& bytes) {
-    const std::string path = Dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-  std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
   std::string LoadError(const std::string& path) {
     TTextBox box;
     try {
@@ -145,8 +130,6 @@ protected:
     }
     return "loaded";
   }
-
-  std::string Dir;
 };
 
 TEST_F(TextBoxFiles, LoadingNormalisesBreaksAndStopsAtNul) {

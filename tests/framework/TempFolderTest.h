@@ -1,0 +1,32 @@
+#pragma once
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+// A test with a fresh folder of its own under /tmp, removed afterwards, and byte-exact file
+// helpers.
+class TTempFolderTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/textbox-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    Dir = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(Dir); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = Dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  std::string Dir;
+};
