@@ -8,6 +8,7 @@
 #include "FakePortFixture.h"
 #include "framework/IniFile.h"
 #include "framework/Registry.h"
+#include "framework/ShownErrors.h"
 
 namespace {
 
@@ -323,14 +324,7 @@ TEST_F(ComPortOpen, DestroyingAnOpenPortRunsTheWholeCloseSequence) {
 }
 
 TEST_F(ComPortOpen, DestroyingAPortWhoseAbortFailsStillReleasesEverything) {
-  std::vector<std::string> shown;
-  ApplicationExceptionHook = [&](std::exception_ptr error) {
-    try {
-      std::rethrow_exception(error);
-    } catch (const Exception& e) {
-      shown.push_back(e.Message());
-    }
-  };
+  TShownErrors shown;
   {
     TComPort port(nullptr);
     port.OpenPort();
@@ -338,21 +332,13 @@ TEST_F(ComPortOpen, DestroyingAPortWhoseAbortFailsStillReleasesEverything) {
     Fake.Fail("PurgeComm", ERROR_GEN_FAILURE);
   }  // a destructor cannot pass the failure on: it is shown, and nothing is left behind
   Fake.Succeed("PurgeComm");
-  ApplicationExceptionHook = nullptr;
-  EXPECT_EQ(shown, std::vector<std::string>{"PurgeComm function failed (win error code: 31)"});
+  EXPECT_EQ(shown.Messages, std::vector<std::string>{"PurgeComm function failed (win error code: 31)"});
   EXPECT_FALSE(Fake.DeviceOpen());
   EXPECT_EQ(Fake.OpenEvents(), 0);
 }
 
 TEST_F(ComPortOpen, ConnectedRecordedWhileLoadingOpensAfterLoading) {
-  std::vector<std::string> shown;
-  ApplicationExceptionHook = [&](std::exception_ptr error) {
-    try {
-      std::rethrow_exception(error);
-    } catch (const Exception& e) {
-      shown.push_back(e.Message());
-    }
-  };
+  TShownErrors shown;
   {
     TComPort port(nullptr);
     port.SetEvents({});
@@ -373,8 +359,7 @@ TEST_F(ComPortOpen, ConnectedRecordedWhileLoadingOpensAfterLoading) {
     EXPECT_FALSE(port.Connected());
     Fake.Succeed("CreateFileA");
   }
-  ApplicationExceptionHook = nullptr;
-  EXPECT_EQ(shown, std::vector<std::string>{"Unable to open com port (win error code: 2)"});
+  EXPECT_EQ(shown.Messages, std::vector<std::string>{"Unable to open com port (win error code: 2)"});
 }
 
 TEST_F(ComPortOpen, ConnectedOpensAndClosesAndOwnerDestroysThePort) {

@@ -4,6 +4,7 @@
 #include "CPort/ComThread.h"
 #include "CPort/EComPort.h"
 #include "FakePortFixture.h"
+#include "framework/ShownErrors.h"
 
 namespace {
 
@@ -110,8 +111,7 @@ TEST_F(ComEvents, BytesArrivingDuringAHandlerComeInOneLaterDelivery) {
 }
 
 TEST_F(ComEvents, AHandlerThatRaisesEndsTheThreadWithoutAMessage) {
-  int shown = 0;
-  ApplicationExceptionHook = [&](std::exception_ptr) { ++shown; };
+  TShownErrors shown;
   int calls = 0;
   Port->OnRxChar = [&](TObject*, int) {
     ++calls;
@@ -127,9 +127,8 @@ TEST_F(ComEvents, AHandlerThatRaisesEndsTheThreadWithoutAMessage) {
   EXPECT_EQ(calls, 1);
   EXPECT_TRUE(Port->Connected());
   Port->ClosePort();  // finds the thread ended and does not hang
-  EXPECT_EQ(shown, 0);
+  EXPECT_TRUE(shown.Messages.empty());
   EXPECT_EQ(Fake.OpenEvents(), 0);
-  ApplicationExceptionHook = nullptr;
 
   Port->OpenPort();  // a new opening delivers again
   ASSERT_TRUE(Fake.WaitForEventWait());
@@ -200,22 +199,14 @@ TEST_F(ComEvents, WindowMessagesCarryOneEventEachWithItsCode) {
   ASSERT_TRUE(RunUntil([&] { return LogSize() >= 2; }));
   EXPECT_EQ(TakeLog(), (std::vector<std::string>{"RLSD on", "Ring"}));
 
-  std::string shown;
-  ApplicationExceptionHook = [&](std::exception_ptr error) {
-    try {
-      std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-      shown = e.what();
-    }
-  };
+  TShownErrors shown;
   Port->OnBreak = [&](TObject*) { throw std::runtime_error("break handler"); };
   Fake.RaiseLineEvents(EV_BREAK);
-  ASSERT_TRUE(RunUntil([&] { return !shown.empty(); }));
-  EXPECT_EQ(shown, "break handler");  // shown, and the thread carries on
+  ASSERT_TRUE(RunUntil([&] { return !shown.Messages.empty(); }));
+  EXPECT_EQ(shown.Messages, std::vector<std::string>{"break handler"});  // shown, and the thread carries on
   Fake.Receive("q");
   ASSERT_TRUE(RunUntil([&] { return LogSize() >= 1; }));
   EXPECT_EQ(TakeLog(), std::vector<std::string>{"RxChar 1 main"});
-  ApplicationExceptionHook = nullptr;
   Port->ClosePort();
   EXPECT_EQ(Fake.OpenEvents(), 0);
 }

@@ -14,6 +14,7 @@
 #include "CPort/EComPort.h"
 #include "CPort/ListSerialPorts.h"
 #include "CPort/platform/FakeSerialPlatform.h"
+#include "framework/ShownErrors.h"
 
 namespace fs = std::filesystem;
 
@@ -81,7 +82,6 @@ private slots:
     Box.reset();
     delete Port;
     Port = nullptr;
-    ApplicationExceptionHook = nullptr;
     SetSerialPortSources(nullptr);
     fs::remove_all(Root);
   }
@@ -285,18 +285,11 @@ private slots:
     Box->SetComPort(port.get());
     Box->SetComProperty(cpPort);
     Box->SetAutoApply(true);
-    std::vector<std::string> shown;
-    ApplicationExceptionHook = [&](std::exception_ptr error) {
-      try {
-        std::rethrow_exception(error);
-      } catch (const std::exception& e) {
-        shown.push_back(e.what());
-      }
-    };
+    TShownErrors shown;
     platform.Fail("CreateFileA", ComPlatform::ERROR_ACCESS_DENIED);
     UserPicksNext();
-    QCOMPARE(shown.size(), std::size_t(1));
-    QCOMPARE(shown[0], std::string("Unable to open com port (win error code: 5)"));
+    QCOMPARE(shown.Messages.size(), std::size_t(1));
+    QCOMPARE(shown.Messages[0], std::string("Unable to open com port (win error code: 5)"));
     QCOMPARE(Changes, 0);  // OnChange is skipped
     QCOMPARE(Box->ComSelect().ChosenPort(), std::string("ttyUSB1"));  // but the choice stays
     QCOMPARE(port->Port(), std::string("ttyUSB1"));
@@ -306,8 +299,8 @@ private slots:
     Box->SetAutoApply(false);
     Box->OnChange = [](TObject*) { throw std::runtime_error("handler failed"); };
     QTest::keyClick(Box.get(), Qt::Key_Up);
-    QCOMPARE(shown.size(), std::size_t(2));
-    QCOMPARE(shown[1], std::string("handler failed"));
+    QCOMPARE(shown.Messages.size(), std::size_t(2));
+    QCOMPARE(shown.Messages[1], std::string("handler failed"));
     port.reset();
   }
 

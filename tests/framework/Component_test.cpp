@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "framework/ShownErrors.h"
+
 namespace {
 
 // Records the removal notices it receives, and when it is destroyed.
@@ -103,17 +105,9 @@ TEST(Component, AssignBetweenUnrelatedClassesFailsWithBothNames) {
 }
 
 TEST(Component, ApplicationHookTakesUnhandledExceptions) {
-  std::string seen;
-  ApplicationExceptionHook = [&](std::exception_ptr error) {
-    try {
-      std::rethrow_exception(error);
-    } catch (const Exception& e) {
-      seen = e.Message();
-    }
-  };
+  TShownErrors shown;
   HandleApplicationException(std::make_exception_ptr(Exception("boom")));
-  ApplicationExceptionHook = nullptr;
-  EXPECT_EQ(seen, "boom");
+  EXPECT_EQ(shown.Messages, std::vector<std::string>{"boom"});
 }
 
 }  // namespace
