@@ -1,7 +1,4 @@
 #pragma once
-#include <dirent.h>
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -12,6 +9,7 @@
 
 #include "CPort/ComPort.h"
 #include "CPort/EComPort.h"
+#include "CPort/platform/ProcessUsage.h"
 #include "Simulator.h"
 #include "framework/Thread.h"
 #include "link/LinkFakes.h"
@@ -19,40 +17,12 @@
 
 using Clock = std::chrono::steady_clock;
 
-inline double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
 // Processor time the whole process uses over the next `ms` milliseconds, while the main
 // thread only sleeps: near zero unless some thread is spinning.
 inline double CpuSecondsWhileIdle(int ms) {
   const double before = ProcessCpuSeconds();
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   return ProcessCpuSeconds() - before;
-}
-
-inline int CountEntries(const char* dir) {
-  int n = 0;
-  if (DIR* d = opendir(dir)) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-// The count once it has stopped changing: a thread that has just been joined can linger in
-// /proc for a moment, which would make a baseline taken then look like a leak later.
-inline int SettledCount(const char* dir) {
-  int last = CountEntries(dir);
-  for (int same = 0, tries = 0; same < 5 && tries < 200; ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const int now = CountEntries(dir);
-    same = now == last ? same + 1 : 0;
-    last = now;
-  }
-  return last;
 }
 
 inline int ElapsedMs(Clock::time_point since) {

@@ -1,6 +1,4 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <time.h>
 
 #include <atomic>
 #include <chrono>
@@ -8,6 +6,8 @@
 #include <thread>
 
 #include "CPort/platform/SerialPlatform.h"
+#include "ProcessUsage.h"
+#include "ProgrammerBlock.h"
 #include "PtyPair.h"
 
 using namespace ComPlatform;
@@ -17,18 +17,6 @@ using Bytes = std::vector<unsigned char>;
 namespace {
 
 TSerialPlatform& P() { return NativeSerialPlatform(); }
-
-DCB ProgrammerBlock() {
-  DCB dcb;
-  dcb.DCBlength = sizeof(DCB);
-  dcb.BaudRate = 57600;
-  dcb.Flags = 0x2005;
-  dcb.XonLim = dcb.XoffLim = 2048;
-  dcb.ByteSize = 8;
-  dcb.XonChar = 17;
-  dcb.XoffChar = 19;
-  return dcb;
-}
 
 // The time-outs of the programmer's connection: reads return what is there, writes get
 // 100 ms per byte plus a second.
@@ -90,21 +78,6 @@ protected:
   TPtyPair pty;
   HANDLE port = INVALID_HANDLE_VALUE;
 };
-
-double ProcessCpuSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
-int CountEntries(const char* dir) {
-  int n = 0;
-  if (DIR* d = opendir(dir)) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
 
 }  // namespace
 
@@ -504,11 +477,11 @@ TEST(PosixDeviceLifetime, OpenCloseCyclesLeakNoDescriptorOrThread) {
     ASSERT_TRUE(P().CloseHandle(port));
   };
   cycle();
-  const int fds = CountEntries("/proc/self/fd");
-  const int tasks = CountEntries("/proc/self/task");
+  const int fds = SettledCount("/proc/self/fd");
+  const int tasks = SettledCount("/proc/self/task");
   for (int i = 0; i < 200; ++i) cycle();
-  EXPECT_EQ(CountEntries("/proc/self/fd"), fds);
-  EXPECT_EQ(CountEntries("/proc/self/task"), tasks);
+  EXPECT_EQ(SettledCount("/proc/self/fd"), fds);
+  EXPECT_EQ(SettledCount("/proc/self/task"), tasks);
 }
 
 TEST_F(PosixDevice, EventLoopOnAVanishedDeviceSleepsUntilItIsStopped) {

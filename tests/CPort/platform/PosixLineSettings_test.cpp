@@ -2,25 +2,12 @@
 #include <sys/ioctl.h>
 
 #include "CPort/platform/PosixLineSettings.h"
+#include "ProgrammerBlock.h"
 
 using namespace ComPlatform;
 using namespace ComPlatform::Posix;
 
 namespace {
-
-// The block the programmer's connection uses: 57600 8N1, CTS output flow, RTS handshake,
-// DTR off.
-DCB ProgrammerBlock() {
-  DCB dcb;
-  dcb.DCBlength = sizeof(DCB);
-  dcb.BaudRate = 57600;
-  dcb.Flags = 0x2005;
-  dcb.XonLim = dcb.XoffLim = 2048;
-  dcb.ByteSize = 8;
-  dcb.XonChar = 17;
-  dcb.XoffChar = 19;
-  return dcb;
-}
 
 TLineSettings Make(const DCB& dcb) {
   termios current{};
