@@ -15,6 +15,7 @@
 
 #include "CPort/ComPort.h"
 #include "framework/Thread.h"
+#include "link/ProgrammerLine.h"
 
 namespace {
 
@@ -66,14 +67,10 @@ double CpuSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The front end's configuration: 57600 8N1, CTS output flow, RTS handshake, 8192/8192.
+// The programmer's line on the given device.
 void Configure(TComPort& port, const std::string& path) {
   port.SetPort(path);
-  port.SetBaudRate(br57600);
-  port.FlowControl().SetOutCTSFlow(true);
-  port.FlowControl().SetControlRTS(rtsHandshake);
-  port.Buffer().SetInputSize(8192);
-  port.Buffer().SetOutputSize(8192);
+  ConfigureProgrammerLine(port);
 }
 
 void BM_WriteTextOneChar(benchmark::State& state) {

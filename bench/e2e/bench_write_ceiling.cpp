@@ -11,20 +11,17 @@
 #include "Measure.h"
 #include "Simulator.h"
 #include "framework/Thread.h"
+#include "link/ProgrammerLine.h"
 
 namespace {
 
 constexpr double LineCharsPerSecond = 5760.0;  // 57600 bit/s, ten bits a character
 constexpr int Rounds = 5;
 
-// The window's port settings: 57600 8N1, CTS output flow, RTS handshake, 8192/8192.
+// The programmer's line on the given device.
 void Configure(TComPort& port, const std::string& path) {
   port.SetPort(path);
-  port.SetBaudRate(br57600);
-  port.FlowControl().SetOutCTSFlow(true);
-  port.FlowControl().SetControlRTS(rtsHandshake);
-  port.Buffer().SetInputSize(8192);
-  port.Buffer().SetOutputSize(8192);
+  ConfigureProgrammerLine(port);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include "Unit1/Application.h"
 #include "Unit1/ButtonArt.h"
+#include "link/ProgrammerLine.h"
 
 namespace {
 
@@ -163,19 +164,8 @@ void TForm1::BuildControls() {
 
 void TForm1::ConfigurePort() {
   TComPort& port = *ComPort;
-  port.SetBaudRate(br57600);
-  port.Parity().SetBits(prNone);
-  port.SetStopBits(sbOneStopBit);
-  port.SetDataBits(dbEight);
+  ConfigureProgrammerLine(port);
   port.SetEvents(AllComEvents);
-  port.Buffer().SetInputSize(8192);
-  port.Buffer().SetOutputSize(8192);
-  port.FlowControl().SetOutCTSFlow(true);
-  port.FlowControl().SetOutDSRFlow(false);
-  port.FlowControl().SetControlDTR(dtrDisable);
-  port.FlowControl().SetControlRTS(rtsHandshake);
-  port.FlowControl().SetXonXoffOut(false);
-  port.FlowControl().SetXonXoffIn(false);
   port.OnAfterOpen = [this](TObject*) { Link.ComPortAfterOpen(); };
   // Exceptions leave this handler on purpose: the port's event thread ends on them.
   port.OnRxChar = [this](TObject*, int count) {

@@ -50,7 +50,7 @@ using ComPortOpen = FakePortTest;
 
 TEST_F(ComPortOpen, TheFrontEndConfigurationReachesTheDeviceExactly) {
   TComPort port(nullptr);
-  Configure(port);
+  ConfigureProgrammerLine(port);
   port.SetPort("COM3");
   port.OpenPort();
   ASSERT_TRUE(port.Connected());
@@ -393,7 +393,7 @@ TEST_F(ComPortStore, IniFileHoldsTheChosenGroupsInOrderAndLoadsBack) {
   std::string path = FDir + "/port.ini";
   TComPort source(nullptr);
   source.SetName("ComPort");
-  Configure(source);
+  ConfigureProgrammerLine(source);
   source.SetPort("COM7");
   source.SetBaudRate(brCustom);
   source.SetCustomBaudRate(31250);

@@ -6,6 +6,7 @@
 
 #include "CPort/ComPort.h"
 #include "framework/Thread.h"
+#include "link/ProgrammerLine.h"
 #include "platform/PtyPair.h"
 
 // A megabyte of random bytes, written in bursts of random size, through a pseudo-terminal
@@ -20,10 +21,7 @@ TEST(ComPortStress, RandomBurstsArriveCompleteAndInOrder) {
   TPtyPair device;
   TComPort port(nullptr);
   port.SetPort(device.SlavePath());
-  port.SetBaudRate(br57600);
-  port.FlowControl().SetOutCTSFlow(true);
-  port.FlowControl().SetControlRTS(rtsHandshake);
-  port.Buffer().SetInputSize(8192);
+  ConfigureProgrammerLine(port);
   std::string received;
   received.reserve(Total);
   int events = 0;

@@ -8,6 +8,7 @@
 #include "CPort/ComPort.h"
 #include "CPort/platform/FakeSerialPlatform.h"
 #include "framework/Thread.h"
+#include "link/ProgrammerLine.h"
 
 // Ports made inside these tests talk to a recording fake device.
 class FakePortTest : public ::testing::Test {
@@ -26,19 +27,6 @@ protected:
       if (!CheckSynchronize()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-  }
-
-  // The configuration the programmer front end gives its port.
-  static void Configure(TCustomComPort& port) {
-    port.SetBaudRate(br57600);
-    port.SetDataBits(dbEight);
-    port.Parity().SetBits(prNone);
-    port.SetStopBits(sbOneStopBit);
-    port.FlowControl().SetOutCTSFlow(true);
-    port.FlowControl().SetControlRTS(rtsHandshake);
-    port.FlowControl().SetControlDTR(dtrDisable);
-    port.Buffer().SetInputSize(8192);
-    port.Buffer().SetOutputSize(8192);
   }
 
   ComPlatform::TFakeSerialPlatform Fake;

@@ -13,6 +13,7 @@
 #include "Simulator.h"
 #include "framework/Thread.h"
 #include "link/LinkFakes.h"
+#include "link/ProgrammerLine.h"
 #include "link/ProgrammerLink.h"
 
 using Clock = std::chrono::steady_clock;
@@ -75,15 +76,7 @@ public:
 
   TProgrammerRig() {
     View.Link = &Link;
-    Port.SetBaudRate(br57600);
-    Port.SetDataBits(dbEight);
-    Port.Parity().SetBits(prNone);
-    Port.SetStopBits(sbOneStopBit);
-    Port.FlowControl().SetOutCTSFlow(true);
-    Port.FlowControl().SetControlRTS(rtsHandshake);
-    Port.FlowControl().SetControlDTR(dtrDisable);
-    Port.Buffer().SetInputSize(8192);
-    Port.Buffer().SetOutputSize(8192);
+    ConfigureProgrammerLine(Port);
     Port.OnAfterOpen = [this](TObject*) { Link.ComPortAfterOpen(); };
     Port.OnRxChar = [this](TObject*, int count) {
       BytesReported += count;
