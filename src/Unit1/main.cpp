@@ -7,13 +7,12 @@
 #include "Unit1/Application.h"
 #include "Unit1/MainThreadWake.h"
 #include "Unit1/QtDialogService.h"
-#include "Unit1/SettingsFile.h"
 #include "Unit1/Translations.h"
 #include "Unit1/Unit1.h"
+#include "link/SettingsFile.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
-  // The per-user configuration folder is named after this.
   QCoreApplication::setApplicationName(QStringLiteral("tolvane"));
   InstallMainThreadWake();
   LoadTranslations(QCoreApplication::applicationDirPath().toStdString(),

@@ -13,7 +13,7 @@
 #include "TempDir.h"
 #include "Unit1/Application.h"
 #include "Unit1/QtDialogService.h"
-#include "Unit1/SettingsFile.h"
+#include "link/SettingsFile.h"
 #include "Unit1/Unit1.h"
 
 using Button = TToolButtonId;
