@@ -117,7 +117,8 @@ void TSimulator::Run() {
   std::string input, output, held;  // held: answer due when the programming time is over
   std::size_t inputPos = 0, outputPos = 0;  // taken from input, sent from output
   std::string bridge;                        // sent, but held by the latency timer
-  TClock::time_point bridgeDue;              // when the timer hands it over
+  bool timing = false;                       // the timer runs while there is output
+  TClock::time_point bridgeDue;              // when it next hands the bridge's bytes over
   bool busy = false;
   bool hungUp = true;  // until a program opens the slave, nothing can be served
   TClock::time_point busyUntil;
@@ -158,7 +159,12 @@ void TSimulator::Run() {
     if (FLatency.count() > 0 && !hungUp && outputPos < output.size()) {
       // The line carries the answer to the bridge at its own pace, without the terminal.
       const std::size_t n = std::min(output.size() - outputPos, outPacer.Available(now));
-      if (n > 0 && bridge.empty()) bridgeDue = now + FLatency;
+      // The timer starts with the first character; while characters keep coming it runs
+      // on, handing over once each period.
+      if (n > 0 && !timing) {
+        timing = true;
+        bridgeDue = now + FLatency;
+      }
       bridge.append(output, outputPos, n);
       outputPos += n;
       if (outPacer.Paced()) outPacer.Consume(n);
@@ -205,6 +211,7 @@ void TSimulator::Run() {
       output.clear();
       outputPos = 0;
       bridge.clear();
+      timing = false;
       held.clear();
       busy = false;
       HangUp();
@@ -226,6 +233,11 @@ void TSimulator::Run() {
       const ssize_t n = write(FMaster, bridge.data(), bridge.size());
       if (n > 0) {
         bridge.erase(0, std::size_t(n));
+        if (bridge.empty()) {
+          bridgeDue += FLatency;
+          if (bridgeDue <= now) bridgeDue = now + FLatency;  // a whole period late
+          timing = outputPos < output.size();
+        }
       } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
         Fail("write " + FSlavePath);
       }
