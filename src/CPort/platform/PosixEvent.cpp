@@ -1,7 +1,10 @@
 #include "CPort/platform/PosixEvent.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 
@@ -9,13 +12,91 @@ namespace ComPlatform::Posix {
 
 struct TWaiter {
   std::condition_variable wake;
+  int fd = -1;           // the thread's wake descriptor, while it polls
+  bool polling = false;  // sleeping in poll(): woken through fd, not the condition
+  bool kicked = false;   // fd holds a wake that has not been read yet
 };
 
 namespace {
 
+using TTime = TEventSource::TTime;
+
 std::mutex& EventLock() {
   static std::mutex lock;
   return lock;
+}
+
+// The descriptor that wakes a thread from poll(), one for each thread that ever polls.
+class TThreadWake {
+public:
+  TThreadWake() : FFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~TThreadWake() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TThreadWake(const TThreadWake&) = delete;
+  TThreadWake& operator=(const TThreadWake&) = delete;
+  int Fd() const { return FFd; }
+
+private:
+  int FFd;
+};
+
+int ThreadWakeFd() {
+  thread_local TThreadWake wake;
+  return wake.Fd();
+}
+
+// Under the event lock.
+void Kick(TWaiter& waiter) {
+  if (!waiter.polling) {
+    waiter.wake.notify_one();
+  } else if (!waiter.kicked && waiter.fd >= 0) {
+    waiter.kicked = true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(waiter.fd, &one, sizeof one);
+  }
+}
+
+int PollTimeout(TTime due) {
+  if (due == TTime::max()) return -1;
+  const TTime now = std::chrono::steady_clock::now();
+  if (due <= now) return 0;
+  // Rounded up, so a wake-up never comes before the time it waits for.
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(due - now).count();
+  return static_cast<int>(std::min<long long>(ms, 60'000));
+}
+
+// One round of a wait whose events have sources: polls them and the thread's wake
+// descriptor until either is ready or the time comes, then lets each source do its work,
+// without the lock: the sources set events themselves. Without a wake descriptor (none left
+// to make) the thread looks again every few ms.
+void DriveSources(std::shared_ptr<TEventSource>* sources, DWORD n, TWaiter& waiter,
+                  std::unique_lock<std::mutex>& guard, TTime deadline) {
+  const int wakeFd = ThreadWakeFd();
+  waiter.fd = wakeFd;
+  waiter.polling = true;
+  guard.unlock();
+  pollfd fds[1 + MaxWaitObjects];
+  fds[0] = {wakeFd, POLLIN, 0};
+  TTime due = deadline;
+  for (DWORD k = 0; k < n; ++k) {
+    fds[1 + k] = {-1, 0, 0};
+    sources[k]->PrepareWait(fds[1 + k], due);
+  }
+  int timeout = PollTimeout(due);
+  if (wakeFd < 0 && (timeout < 0 || timeout > 10)) timeout = 10;
+  const int ready = ::poll(fds, 1 + n, timeout);
+  for (DWORD k = 0; k < n; ++k) {
+    sources[k]->Serve(ready > 0 ? fds[1 + k].revents : 0);
+    sources[k].reset();  // never the last reference under the lock
+  }
+  guard.lock();
+  waiter.polling = false;
+  if (waiter.kicked) {
+    std::uint64_t wakes;
+    [[maybe_unused]] ssize_t r = ::read(wakeFd, &wakes, sizeof wakes);
+    waiter.kicked = false;
+  }
 }
 
 }  // namespace
@@ -42,7 +123,7 @@ int TakeSignalled(const std::shared_ptr<TEvent>* events, DWORD count, bool waitA
 void TEvent::Set() {
   std::lock_guard guard(EventLock());
   FSignalled = true;
-  for (TWaiter* waiter : FWaiters) waiter->wake.notify_one();
+  WakeWaitersLocked();
 }
 
 void TEvent::Reset() {
@@ -50,9 +131,31 @@ void TEvent::Reset() {
   FSignalled = false;
 }
 
+void TEvent::SetSource(const std::weak_ptr<TEventSource>& source) {
+  std::lock_guard guard(EventLock());
+  FSource = source;
+  WakeWaitersLocked();  // a waiter already asleep starts to drive it
+}
+
+void TEvent::ClearSource() {
+  std::lock_guard guard(EventLock());
+  FSource.reset();
+}
+
+void TEvent::WakeWaiters() {
+  std::lock_guard guard(EventLock());
+  WakeWaitersLocked();
+}
+
+void TEvent::WakeWaitersLocked() {
+  for (TWaiter* waiter : FWaiters) Kick(*waiter);
+}
+
 DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool waitAll,
                     DWORD milliseconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  const TTime deadline = milliseconds == INFINITE
+                             ? TTime::max()
+                             : std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
   std::unique_lock guard(EventLock());
   int index = TakeSignalled(events, count, waitAll);
   if (index >= 0) return WAIT_OBJECT_0 + index;
@@ -61,11 +164,26 @@ DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool wai
   TWaiter waiter;
   for (DWORD i = 0; i < count; ++i) events[i]->FWaiters.push_back(&waiter);
   while (index < 0) {
-    if (milliseconds == INFINITE) {
-      waiter.wake.wait(guard);
-    } else if (waiter.wake.wait_until(guard, deadline) == std::cv_status::timeout) {
-      index = TakeSignalled(events, count, waitAll);
-      break;
+    std::shared_ptr<TEventSource> sources[MaxWaitObjects];
+    DWORD n = 0;
+    for (DWORD i = 0; i < count; ++i) {
+      auto source = events[i]->FSource.lock();
+      if (source && std::find(sources, sources + n, source) == sources + n)
+        sources[n++] = std::move(source);
+    }
+    if (n == 0) {
+      if (deadline == TTime::max()) {
+        waiter.wake.wait(guard);
+      } else if (waiter.wake.wait_until(guard, deadline) == std::cv_status::timeout) {
+        index = TakeSignalled(events, count, waitAll);
+        break;
+      }
+    } else {
+      DriveSources(sources, n, waiter, guard, deadline);
+      if (deadline != TTime::max() && std::chrono::steady_clock::now() >= deadline) {
+        index = TakeSignalled(events, count, waitAll);
+        break;
+      }
     }
     index = TakeSignalled(events, count, waitAll);
   }
