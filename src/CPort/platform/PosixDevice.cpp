@@ -163,6 +163,7 @@ void TDevice::Close() {
     FReads.clear();
     FWrites.clear();
     if (FWait) EndWaitLocked(0, ERROR_OPERATION_ABORTED);
+    WakeDriverLocked();
   }
   Wake();
   if (FHelper.joinable()) FHelper.join();
@@ -235,7 +236,7 @@ int TDevice::PollTimeoutLocked(TClock::time_point now) const {
 
 void TDevice::PrepareWait(pollfd& fd, TTime& due) {
   std::lock_guard guard(FLock);
-  if (FClosed || FDead || !FWait) return;
+  if (FClosed || FDead || FMask == 0) return;
   // Polled even when no input is wanted: a hang-up ends the wait.
   fd.fd = FFd;
   fd.events = WantsInputLocked() ? POLLIN : 0;
@@ -276,6 +277,11 @@ void TDevice::TakeArrivedLocked() {
   if (FDead || FQueue.Free() == 0) return;
   if (ioctl(FFd, TIOCINQ, &waiting) == 0 && waiting == 0) return;
   ReceiveLocked(false);
+}
+
+bool TDevice::Ready() {
+  std::lock_guard guard(FLock);
+  return FClosed || FDead || (FRecord & FMask) != 0;
 }
 
 bool TDevice::WantsInputLocked() const {
@@ -349,7 +355,12 @@ DWORD TDevice::PopLocked(std::uint8_t* buffer, DWORD count) {
 // polls the tty for input now polls it again.
 void TDevice::RoomMadeLocked() {
   if (!FReads.empty()) Wake();
-  if (FWaitEvent) FWaitEvent->WakeWaiters();
+  WakeDriverLocked();
+}
+
+// The thread that drives the device looks again at what to poll and when.
+void TDevice::WakeDriverLocked() {
+  if (auto event = FWaitEvent ? FWaitEvent : FLastWaitEvent.lock()) event->WakeWaiters();
 }
 
 void TDevice::SendLocked() {
@@ -383,7 +394,7 @@ void TDevice::TxHandedOverLocked() {
   } else {
     // Checked again shortly by the thread that waits for line events; the driver cannot
     // tell us when it has finished.
-    if (!FTxDraining && FWaitEvent) FWaitEvent->WakeWaiters();
+    if (!FTxDraining) WakeDriverLocked();
     FTxDraining = true;
     FNextDrain = TClock::now() + DrainInterval;
   }
@@ -466,11 +477,14 @@ void TDevice::NoteModemLinesLocked(const TModemReading& reading) {
 }
 
 void TDevice::RecordLocked(DWORD events) {
+  const bool wasReady = FRecord & FMask;
   FRecord |= events;
   if (FWait && (FRecord & FMask)) {
     const DWORD occurred = FRecord & FMask;
     FRecord = 0;
     EndWaitLocked(occurred, ERROR_SUCCESS);
+  } else if (!wasReady && (FRecord & FMask)) {
+    WakeDriverLocked();  // its next wait would end at once
   }
 }
 
@@ -499,6 +513,7 @@ void TDevice::MarkDeadLocked() {
   FWrites.clear();
   // The event thread moves on, and its next wait fails without spinning.
   if (FWait) EndWaitLocked(0, DeviceGone);
+  WakeDriverLocked();
 }
 
 bool TDevice::FinishSynchronous(OVERLAPPED& local, DWORD* transferred, bool started) {
@@ -633,6 +648,7 @@ bool TDevice::SetMask(DWORD mask) {
   FMask = mask;
   FNextSample = TClock::now() + SampleInterval;
   if (FWait) EndWaitLocked(0, ERROR_SUCCESS);
+  WakeDriverLocked();
   return true;
 }
 
@@ -670,6 +686,7 @@ bool TDevice::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
   FWait = overlapped;
   FWaitMask = mask;
   FWaitEvent = Find<TEvent>(overlapped->hEvent);
+  FLastWaitEvent = FWaitEvent;
   if (FWaitEvent) {
     FWaitEvent->Reset();
     FWaitEvent->SetSource(FSelf);

@@ -48,6 +48,7 @@ public:
   // The pending event wait, driven by the thread that waits for it.
   void PrepareWait(pollfd& fd, TTime& due) override;
   void Serve(short revents) override;
+  bool Ready() override;
 
 private:
   using TClock = std::chrono::steady_clock;
@@ -93,6 +94,7 @@ private:
   void RecordLocked(DWORD events);
   void EndWaitLocked(DWORD mask, DWORD status);
   void RoomMadeLocked();
+  void WakeDriverLocked();
   void TxHandedOverLocked();
   void MarkDeadLocked();
   void StartPendingLocked(OVERLAPPED* overlapped, DWORD count);
@@ -123,6 +125,7 @@ private:
   DWORD* FWaitMask = nullptr;
   OVERLAPPED* FWait = nullptr;
   std::shared_ptr<TEvent> FWaitEvent;  // the pending wait's event, which its waiter drives
+  std::weak_ptr<TEvent> FLastWaitEvent;  // the last wait's, whose waiter may drive on
 
   DWORD FErrors = 0;  // CE_ flags since the last ClearCommError
   bool FCountersWork = true;

@@ -1,5 +1,7 @@
 #include "CPort/platform/PosixEvent.h"
 
+#include "framework/Thread.h"
+
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -40,6 +42,39 @@ public:
 private:
   int FFd;
 };
+
+// The events and sources of the calling thread's last wait that drove a device.
+struct TDrivenWait {
+  std::weak_ptr<TEvent> events[MaxWaitObjects];
+  std::weak_ptr<TEventSource> sources[MaxWaitObjects];
+  DWORD eventCount = 0;
+  DWORD sourceCount = 0;
+  bool fresh = false;  // the thread's last wait was for these events
+
+  void Record(const std::shared_ptr<TEvent>* waited, DWORD count,
+              const std::shared_ptr<TEventSource>* driven, DWORD n) {
+    for (DWORD i = 0; i < count; ++i) events[i] = waited[i];
+    for (DWORD k = 0; k < n; ++k) sources[k] = driven[k];
+    eventCount = count;
+    sourceCount = n;
+    fresh = true;
+  }
+  // A wait that ends at once drives nothing, and may still be for the same events.
+  bool Same(const std::shared_ptr<TEvent>* waited, DWORD count) const {
+    if (count != eventCount) return false;
+    for (DWORD i = 0; i < count; ++i)
+      if (events[i].lock() != waited[i]) return false;
+    return true;
+  }
+};
+
+TDrivenWait& LastDrivenWait() {
+  thread_local TDrivenWait wait;
+  return wait;
+}
+
+// Only a safety net: what ends the idling is the device or one of the events.
+constexpr auto IdleLimit = std::chrono::seconds(1);
 
 int ThreadWakeFd() {
   thread_local TThreadWake wake;
@@ -86,17 +121,19 @@ void DriveSources(std::shared_ptr<TEventSource>* sources, DWORD n, TWaiter& wait
   int timeout = PollTimeout(due);
   if (wakeFd < 0 && (timeout < 0 || timeout > 10)) timeout = 10;
   const int ready = ::poll(fds, 1 + n, timeout);
-  for (DWORD k = 0; k < n; ++k) {
-    sources[k]->Serve(ready > 0 ? fds[1 + k].revents : 0);
-    sources[k].reset();  // never the last reference under the lock
-  }
   guard.lock();
-  waiter.polling = false;
+  waiter.polling = false;  // what the sources set now needs no wake-up
   if (waiter.kicked) {
     std::uint64_t wakes;
     [[maybe_unused]] ssize_t r = ::read(wakeFd, &wakes, sizeof wakes);
     waiter.kicked = false;
   }
+  guard.unlock();
+  for (DWORD k = 0; k < n; ++k) {
+    sources[k]->Serve(ready > 0 ? fds[1 + k].revents : 0);
+    sources[k].reset();  // never the last reference under the lock
+  }
+  guard.lock();
 }
 
 }  // namespace
@@ -156,9 +193,14 @@ DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool wai
   const TTime deadline = milliseconds == INFINITE
                              ? TTime::max()
                              : std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  TDrivenWait& last = LastDrivenWait();
   std::unique_lock guard(EventLock());
   int index = TakeSignalled(events, count, waitAll);
-  if (index >= 0) return WAIT_OBJECT_0 + index;
+  if (index >= 0) {
+    last.fresh = last.Same(events, count);
+    return WAIT_OBJECT_0 + index;
+  }
+  last.fresh = false;
   if (milliseconds == 0) return WAIT_TIMEOUT;
 
   TWaiter waiter;
@@ -171,6 +213,7 @@ DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool wai
       if (source && std::find(sources, sources + n, source) == sources + n)
         sources[n++] = std::move(source);
     }
+    if (n > 0) last.Record(events, count, sources, n);
     if (n == 0) {
       if (deadline == TTime::max()) {
         waiter.wake.wait(guard);
@@ -192,6 +235,45 @@ DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool wai
     list.erase(std::find(list.begin(), list.end(), &waiter));
   }
   return index >= 0 ? WAIT_OBJECT_0 + index : WAIT_TIMEOUT;
+}
+
+void IdleAfterDrivenWait() {
+  TDrivenWait& last = LastDrivenWait();
+  if (!last.fresh) return;
+  last.fresh = false;
+  std::shared_ptr<TEvent> events[MaxWaitObjects];
+  std::shared_ptr<TEventSource> sources[MaxWaitObjects];
+  const DWORD count = last.eventCount, n = last.sourceCount;
+  for (DWORD i = 0; i < count; ++i)
+    if (!(events[i] = last.events[i].lock())) return;
+  for (DWORD k = 0; k < n; ++k)
+    if (!(sources[k] = last.sources[k].lock())) return;
+  const TTime until = std::chrono::steady_clock::now() + IdleLimit;
+
+  std::unique_lock guard(EventLock());
+  // Set from now on means: something for the thread to do.
+  bool wasSignalled[MaxWaitObjects];
+  for (DWORD i = 0; i < count; ++i) wasSignalled[i] = events[i]->FSignalled;
+  TWaiter waiter;
+  for (DWORD i = 0; i < count; ++i) events[i]->FWaiters.push_back(&waiter);
+  for (;;) {
+    guard.unlock();
+    bool ready = false;
+    for (DWORD k = 0; k < n && !ready; ++k) ready = sources[k]->Ready();
+    guard.lock();
+    // Checked under the lock that DriveSources holds until it polls: a later Set wakes it.
+    for (DWORD i = 0; i < count; ++i) ready = ready || (events[i]->FSignalled && !wasSignalled[i]);
+    if (ready || std::chrono::steady_clock::now() >= until) break;
+    std::shared_ptr<TEventSource> driven[MaxWaitObjects];
+    std::copy(sources, sources + n, driven);
+    DriveSources(driven, n, waiter, guard, until);
+  }
+  for (DWORD i = 0; i < count; ++i) {
+    auto& list = events[i]->FWaiters;
+    list.erase(std::find(list.begin(), list.end(), &waiter));
+  }
+  guard.unlock();
+  for (DWORD k = 0; k < n; ++k) sources[k].reset();  // never the last reference under a lock
 }
 
 }  // namespace ComPlatform::Posix

@@ -23,6 +23,8 @@ public:
   virtual void PrepareWait(pollfd& fd, TTime& due) = 0;
   // Does the work that the poll found ready (revents; 0 when the time came or the wait woke).
   virtual void Serve(short revents) = 0;
+  // Whether the next wait would end at once.
+  virtual bool Ready() = 0;
 };
 
 // A manual- or auto-reset event. All events share one lock, which keeps a wait on several
@@ -43,6 +45,7 @@ public:
 private:
   friend int TakeSignalled(const std::shared_ptr<TEvent>*, DWORD, bool);
   friend DWORD WaitForEvents(const std::shared_ptr<TEvent>*, DWORD, bool, DWORD);
+  friend void IdleAfterDrivenWait();
   void WakeWaitersLocked();
   const bool FManualReset;
   bool FSignalled;
@@ -58,5 +61,11 @@ constexpr DWORD MaxWaitObjects = 64;
 // wait resets the auto-reset events it consumed.
 DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool waitAll,
                     DWORD milliseconds);
+
+// A thread whose last wait drove a device, and which has now handed work to the main thread,
+// will most likely wait for the same events next. It goes on driving the device meanwhile,
+// and sleeps until the next wait would end at once, one of those events is set, or a while
+// has passed: so the end of the handed-over work, which comes first, need not wake it.
+void IdleAfterDrivenWait();
 
 }  // namespace ComPlatform::Posix
