@@ -39,6 +39,11 @@ private:
   void ReportErrors();
   void FinishCommand();
   void SetToolButtons(bool enabled);
+  void SendImage(const TTextBox& image);
+  // Runs a job's sending; when it fails the port selector comes back, so that the user can
+  // pick the port again to reconnect.
+  template <typename Job>
+  void Sending(Job&& job);
   // Sends one piece of a job; sentBefore and total describe the whole job for the message
   // raised when the programmer takes fewer characters than offered.
   void Send(const std::string& piece, int sentBefore, int total);
