@@ -38,7 +38,9 @@ constexpr const char* StatusHeader =
     "\r\n"
     "Status:\r\n";
 
-QString FromText(const std::string& text) { return QString::fromUtf8(text.c_str()); }
+QString FromText(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 bool IsExistingFile(const std::string& path) {
   std::error_code error;
@@ -375,7 +377,10 @@ void TForm1::SetProgressLabel(const std::string& text) {
   Label1->adjustSize();
 }
 
-void TForm1::SetProgressMax(int maximum) { ProgressBar1->setMaximum(maximum); }
+void TForm1::SetProgressMax(int maximum) {
+  // A bar with nothing to count would turn into a busy indicator: an empty job shows empty.
+  ProgressBar1->setMaximum(std::max(maximum, 1));
+}
 
 void TForm1::SetProgressPosition(int position) {
   // The bar ignores a value outside its range; an answer longer than estimated shows full.
@@ -414,7 +419,9 @@ void TForm1::SetPortSelectorEnabled(bool enabled) { ComComboBox1->setEnabled(ena
 int TForm1::MessageDlg(const std::string& text, TMsgDlgType type) {
   // The unattended run shows no boxes on its way out; a failure goes to the exit status.
   if (FAwaitingEnd && type == TMsgDlgType::mtError) {
-    std::fprintf(stderr, "%s: %s\n", ApplicationTitle, text.c_str());
+    std::fprintf(stderr, "%s: ", ApplicationTitle);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
     FExitCode = 1;
     return mrOk;
   }
