@@ -106,6 +106,7 @@ void TProgrammerLink::ReportErrors() {
     addresses += *ToUtf8(rest.substr(start, AddressLength), TTextEncoding::Latin1);
     rest.remove_prefix(at + ErrorMarker.size());
   }
+  WriteFailed = true;
   FView.SetStatusPanel(0, " Error");
   buf.Clear();
   FView.MessageDlg("Program-process faulture on " + addresses, TMsgDlgType::mtError);
@@ -115,6 +116,8 @@ void TProgrammerLink::ReportErrors() {
 }
 
 void TProgrammerLink::FinishCommand() {
+  // This Ready answers the write job that is waiting for one.
+  WriteUnanswered = false;
   FView.SetStatusPanel(0, " Ready");
   const bool imageEmpty = FView.Image().Empty();
   FView.SetButtonEnabled(TToolButtonId::Write, !imageEmpty);
@@ -164,9 +167,11 @@ void TProgrammerLink::ToolButton1Click() {
   FView.SetProgressMax(lines);
   FView.SetProgressVisible(true);
   FView.RepaintProgress();
+  WriteFailed = false;
   Sending([&] { SendImage(image); });
   FView.SetProgressPosition(lines);
   WriteIssued = true;
+  WriteUnanswered = true;
 }
 
 void TProgrammerLink::SendImage(const TTextBox& image) {

@@ -21,6 +21,10 @@ public:
   int IdentifyRetries = 0;   // limited to 10 for the whole run
   bool AutoMode = false;     // started with a HEX file to write unattended
   bool WriteIssued = false;  // a write job has run since start-up
+  // The last write job's answer: its "Ready" has not been handled yet; the programmer named
+  // locations that failed. An unattended run ends on them.
+  bool WriteUnanswered = false;
+  bool WriteFailed = false;
   TChip Chip;                // ChipName and SizeCode
 
   static constexpr const char* RecognizedText = " Tolvane II recognized... Device = ";
