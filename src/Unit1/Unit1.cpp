@@ -420,7 +420,8 @@ void TForm1::SetPortSelectorEnabled(bool enabled) {
 }
 
 int TForm1::MessageDlg(const std::string& text, TMsgDlgType type) {
-  // The unattended run shows no boxes on its way out; a failure goes to the exit status.
+  // The unattended run shows no boxes on its way out; the link notes the failure, which gives
+  // the exit status.
   if (FAwaitingEnd && type == TMsgDlgType::mtError) {
     std::fprintf(stderr, "%s: ", ApplicationTitle);
     std::fwrite(text.data(), 1, text.size(), stderr);

@@ -54,6 +54,15 @@ class TStartupTest : public QObject {
     return *Form;
   }
   bool Enabled(QToolButton* b) const { return b->isEnabled(); }
+  // Started with a HEX file holding the image, on the saved port; the programmer answers the
+  // identification with the given text.
+  void StartUnattended(const std::string& image, const std::string& identification) {
+    const std::string hex = Dir->Write("firmware.hex", image);
+    Dir->Write("Tolvane.ini", Listed);
+    MakeForm({hex}).FormActivate();
+    QCOMPARE(Device->Received(Identify.size()), Identify);
+    Device->Send(identification);
+  }
 
 private slots:
   void initTestCase() { InstallMainThreadWake(); }
@@ -199,12 +208,8 @@ private slots:
   void unattendedWriteTheProgrammerStopsTakingEndsWithAnError() {
     std::string image;
     for (int line = 0; line < 3000; ++line) image += ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00\r\n";
-    const std::string hex = Dir->Write("firmware.hex", image);
-    Dir->Write("Tolvane.ini", Listed);
-    MakeForm({hex}).FormActivate();
-    QCOMPARE(Device->Received(Identify.size()), Identify);
     // The device answers and then reads nothing more, so the line fills up.
-    Device->Send("09A0\r\nReady\r\n");
+    StartUnattended(image, "09A0\r\nReady\r\n");
     QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 10000));
     QCOMPARE(Form->ExitCode(), 1);
     QVERIFY(!Form->Link.WriteIssued);
@@ -215,11 +220,7 @@ private slots:
   // Started with a file and a chip the programmer does not know, nothing is written by itself.
   // A write by hand ends the run on its own answer, with status 1 after error addresses.
   void writeByHandInAnUnattendedRunEndsOnItsAnswer() {
-    const std::string hex = Dir->Write("firmware.hex", ":00000001FF\r\n");
-    Dir->Write("Tolvane.ini", Listed);
-    MakeForm({hex}).FormActivate();
-    QCOMPARE(Device->Received(Identify.size()), Identify);
-    Device->Send("XYZ\r\nReady\r\n");
+    StartUnattended(":00000001FF\r\n", "XYZ\r\nReady\r\n");
     QVERIFY(QTest::qWaitFor([&] { return Enabled(Form->ToolButton1); }, 5000));
     Form->ToolButton1->click();
     QCOMPARE(Device->Received(11), std::string(":00000001FF"));
@@ -234,11 +235,7 @@ private slots:
   // While the end waits for the programmer to confirm an unattended write, no other port can
   // be picked; error addresses in the answer give exit status 1 without a box.
   void unattendedEndWaitsWithThePortLocked() {
-    const std::string hex = Dir->Write("firmware.hex", ":00000001FF\r\n");
-    Dir->Write("Tolvane.ini", Listed);
-    MakeForm({hex}).FormActivate();
-    QCOMPARE(Device->Received(Identify.size()), Identify);
-    Device->Send("09A0\r\nReady\r\n");
+    StartUnattended(":00000001FF\r\n", "09A0\r\nReady\r\n");
     QVERIFY(QTest::qWaitFor([&] { return Form->EndRequested(); }, 5000));
     QCOMPARE(Device->Received(11), std::string(":00000001FF"));
     QVERIFY(!Form->ComComboBox1->isEnabled());
