@@ -8,7 +8,7 @@
 
 #include "CPort/ComPort.h"
 #include "CPortCtl/ComComboBox.h"
-#include "Unit1/ComPortChannel.h"
+#include "link/ComPortChannel.h"
 #include "Unit1/DialogService.h"
 #include "Unit1/StatusBar.h"
 #include "framework/TextBox.h"

@@ -22,6 +22,7 @@ public:
   bool AutoMode = false;     // started with a HEX file to write unattended
   bool WriteIssued = false;  // a write job has run since start-up
   TChip Chip;                // ChipName and SizeCode
+  std::string IdentifyAnswer;  // first line of the last identification answer, as received
 
   static constexpr const char* RecognizedText = " Tolvane II recognized... Device = ";
 
