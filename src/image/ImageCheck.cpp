@@ -61,6 +61,13 @@ std::vector<std::string> OutsideChip(const TImageFile& file, const TChipLayout& 
   return outside;
 }
 
+Hex::THexImage WithinChip(const Hex::THexImage& image, const TChipLayout& chip) {
+  Hex::THexImage inside;
+  for (const auto& [address, value] : image)
+    if (chip.RegionOf(address / 2) != rgOutside) inside.emplace_hint(inside.end(), address, value);
+  return inside;
+}
+
 TComparison Compare(const TImageFile& file, const Hex::THexImage& read, const TChipLayout& chip) {
   // Protected memory reads as zeros, and either configuration may be the one in force: the
   // one written, or the one the chip holds if that write did not take.

@@ -13,6 +13,9 @@ namespace Image {
 // "count.hex:12: 0x2006: outside the PIC16F877A (value 0x3FFF)".
 std::vector<std::string> OutsideChip(const TImageFile& file, const TChipLayout& chip);
 
+// The image without the locations the chip does not have.
+Hex::THexImage WithinChip(const Hex::THexImage& image, const TChipLayout& chip);
+
 // A chip's read answer set against the file that was written, location by location.
 struct TComparison {
   // "count.hex:7: 0x0123: wrote 0x3FF2, read 0x3FF0", in address order.
