@@ -7,6 +7,16 @@
 
 namespace Image {
 
+namespace {
+
+// "name:line: ", or without a name (a text that came from no file) "line N: ".
+std::string Place(const std::string& name, std::size_t line) {
+  if (name.empty()) return line ? "line " + std::to_string(line) + ": " : std::string();
+  return name + ":" + (line ? std::to_string(line) + ":" : std::string()) + " ";
+}
+
+}  // namespace
+
 std::size_t TImageFile::LineOf(std::uint32_t byteAddress) const {
   // A byte given twice was given the same value both times: the first line names it.
   for (const Hex::TRecordPlace& record : Records)
@@ -18,7 +28,7 @@ std::size_t TImageFile::LineOf(std::uint32_t byteAddress) const {
 std::string TImageFile::Where(std::uint32_t wordAddress) const {
   std::size_t line = LineOf(wordAddress * 2);
   if (line == 0) line = LineOf(wordAddress * 2 + 1);
-  return Name + ":" + (line ? std::to_string(line) + ":" : std::string()) + " ";
+  return Place(Name, line);
 }
 
 TImageFile ParseImage(std::string_view text, const std::string& name) {
@@ -27,8 +37,7 @@ TImageFile ParseImage(std::string_view text, const std::string& name) {
   try {
     file.Bytes = Hex::ReadHex(text, Hex::THexRules::Programmer, &file.Records);
   } catch (const Hex::EHexFormat& e) {
-    const std::string where = e.Line() ? std::to_string(e.Line()) + ": " : std::string(" ");
-    throw Hex::EHexFormat(name + ":" + where + e.Detail());
+    throw Hex::EHexFormat(Place(name, e.Line()) + e.Detail());
   }
   return file;
 }

@@ -168,6 +168,7 @@ private slots:
   void unattendedWriteTheProgrammerStopsTakingEndsWithAnError() {
     std::string image;
     for (int line = 0; line < 3000; ++line) image += ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00\r\n";
+    image += ":00000001FF\r\n";
     const std::string hex = Dir->Write("firmware.hex", image);
     Dir->Write("Tolvane.ini", Listed);
     MakeForm({hex}).FormActivate();
@@ -179,6 +180,26 @@ private slots:
     QVERIFY(!Form->Link.WriteIssued);
     QVERIFY(Dialogs->Boxes.empty());
     QVERIFY(Dialogs->Exceptions.empty());
+  }
+
+  // An unattended run sends nothing of an image that is not Intel HEX, not even the
+  // identification request, and nothing of one that does not fit the chip identified.
+  void unattendedWriteRefusesWhatIsNoImageOrDoesNotFit() {
+    Dir->Write("Tolvane.ini", Listed);
+    MakeForm({Dir->Write("picture.png", "\x89PNG\r\n\x1a\n")}).FormActivate();
+    QVERIFY(Form->Ended());
+    QCOMPARE(Form->ExitCode(), 1);
+    QVERIFY(!Form->ComPort->Connected());
+
+    Form.reset();
+    MakeForm({Dir->Write("big.hex", ":020800000528C9\r\n:00000001FF\r\n")}).FormActivate();
+    QCOMPARE(Device->Received(Identify.size()), Identify);
+    Device->Send("0560\r\nReady\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 5000));
+    QCOMPARE(Form->ExitCode(), 1);
+    QVERIFY(!Form->Link.WriteIssued);
+    QCOMPARE(Device->Received(), std::string());
+    QVERIFY(Dialogs->Boxes.empty());
   }
 
   void pickingAPortThatCannotOpen() {
