@@ -91,15 +91,20 @@ public:
   Image::TChipLayout Layout;
 };
 
-// Whether the file has locations outside the chip; without `force` that ends the command.
+std::string OutsideText(const Image::TImageFile& file, const Image::TChipLayout& chip,
+                        const std::vector<std::string>& outside) {
+  return file.Name + ": " + std::to_string(outside.size()) + " locations lie outside the " +
+         chip.Name + ":" + Listed(outside);
+}
+
+// Whether the file fits the chip; without `force` a file that does not ends the write.
 bool RequireFit(const Image::TImageFile& file, const Image::TChipLayout& chip, bool force,
                 const TNews& news) {
   const std::vector<std::string> outside = Image::OutsideChip(file, chip);
   if (outside.empty()) return true;
-  const std::string what = file.Name + ": " + std::to_string(outside.size()) +
-                           " locations lie outside the " + chip.Name + ":" + Listed(outside);
-  if (!force) throw ECommand(ecBadFile, what + "\n--force leaves them out and writes the rest.");
-  news(what + "\nLeaving them out, as --force asks.");
+  if (!force)
+    throw ECommand(ecBadFile, OutsideText(file, chip, outside) + "\n--force leaves them out and writes the rest.");
+  news(OutsideText(file, chip, outside) + "\nLeaving them out, as --force asks.");
   return false;
 }
 
@@ -178,7 +183,8 @@ void VerifyCommand(const TOptions& options) {
   std::string text;
   const Image::TImageFile file = LoadFile(options.File, text);
   TConnection link(options);
-  RequireFit(file, link.Layout, false, TNews(options.Quiet));
+  const std::vector<std::string> outside = Image::OutsideChip(file, link.Layout);
+  if (!outside.empty()) throw ECommand(ecBadFile, OutsideText(file, link.Layout, outside));
   Verify(link, file, "verified", TNews(options.Quiet));
 }
 

@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
     Cli::RunCommand(options);
     return Cli::ecSuccess;
   } catch (const Cli::ECommand& e) {
+    // Ended by a signal: the shell's 128 + its number, 130 for Ctrl-C.
+    if (e.Code() == Cli::ecInterrupted && Cli::InterruptSignal()) return Fail(128 + Cli::InterruptSignal(), e.what());
     return Fail(e.Code(), e.what());
   } catch (const EComPort& e) {
     return Fail(Cli::ecPort, e.what());  // the port failed under a job: unplugged, say
