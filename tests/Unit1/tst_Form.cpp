@@ -163,6 +163,35 @@ private slots:
     QVERIFY(Form->ToolButton1->isEnabled());
   }
 
+  // Before anything goes to the programmer (here a closed port, which fails any write): an
+  // image that is not Intel HEX is refused, naming its line; one with data outside the chip
+  // goes only when the user says so.
+  void writeChecksTheImageFirst() {
+    Recognize(0x056);
+    Form->SetButtonEnabled(Button::Read, true);
+    Dialogs->FileAnswers.push_back(Dir->Write("count.hex", ":020000000528D1\n:02000200FF3FBF\n"));
+    Form->ToolButton4->click();
+    Form->ToolButton1->click();
+    QCOMPARE(Dialogs->Boxes.size(), std::size_t(1));
+    QCOMPARE(Dialogs->Boxes[0].Type, TMsgDlgType::mtError);
+    QCOMPARE(Dialogs->Boxes[0].Text, std::string("Not a valid Intel HEX image, nothing was sent:\r\n"
+                                                 "count.hex:2: checksum BE, the record says BF"));
+    QVERIFY(Dialogs->Exceptions.empty());
+
+    Dialogs->FileAnswers.push_back(Dir->Write("big.hex", ":020800000528C9\n:0400100000000000EC\n"
+                                                         ":020A0000FF3FB6\n:00000001FF\n"));
+    Form->ToolButton4->click();
+    Dialogs->Answers = {mrNo, mrYes};
+    Form->ToolButton1->click();
+    QCOMPARE(Dialogs->Boxes.size(), std::size_t(2));
+    QCOMPARE(Dialogs->Boxes[1].Type, TMsgDlgType::mtConfirmation);
+    QCOMPARE(Dialogs->Boxes[1].Text, std::string("big.hex:1: 0x0400: outside the PIC16F84A (value 0x2805), "
+                                                 "and 1 more locations\r\nWrite anyway?"));
+    QVERIFY(Dialogs->Exceptions.empty());
+    Form->ToolButton1->click();
+    QCOMPARE(Dialogs->Exceptions.size(), std::size_t(1));  // it went on, to the closed port
+  }
+
   void saveAddsHexOnlyWhenTheNameHasNoDot_data() {
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QString>("written");
