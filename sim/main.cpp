@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
                  "byte and erase, in ms; default: the chip's own")
       ->check(CLI::NonNegativeNumber);
   app.add_flag("--silent", silent, "Take every byte and never answer");
+  app.set_version_flag("--version", "tolvane-sim " TOLVANE_VERSION);
   app.add_flag("--no-publish", noPublish,
                "Do not announce the port in $TOLVANE_SIM_DIR (default /tmp/tolvane-sim)");
 
@@ -86,7 +87,8 @@ int main(int argc, char** argv) {
     for (const auto& text : failAt) options.FailAt.insert(ParseWordAddress("--fail-at", text));
     for (const auto& text : keepAt) options.KeepAt.insert(ParseWordAddress("--keep-at", text));
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // --help and --version end well; a wrong command line is a usage error, as an unknown chip.
+    return app.exit(e) == 0 ? 0 : 2;
   }
 
   const Sim::TChipModel* chip = Sim::FindChip(chipName);

@@ -13,7 +13,6 @@
 #include "TempDir.h"
 #include "Unit1/Application.h"
 #include "Unit1/QtDialogService.h"
-#include "link/SettingsFile.h"
 #include "Unit1/Unit1.h"
 
 using Button = TToolButtonId;
@@ -354,14 +353,6 @@ private slots:
     QCOMPARE(TQtDialogService::ToQtFilter("Hexfiler|*.HEX|Alle filer|*.*"),
              std::string("Hexfiler (*.HEX);;Alle filer (*.*)"));
     QCOMPARE(TQtDialogService::ToQtFilter("HEX|*.HEX;*.hex"), std::string("HEX (*.HEX *.hex)"));
-  }
-
-  void settingsLocation() {
-    QCOMPARE(SettingsFilePath(Dir->Path(), "/elsewhere"), Dir->File("Tolvane.ini"));
-    QCOMPARE(SettingsFilePath(Dir->File("not-there"), Dir->File("user")),
-             Dir->File("user/Tolvane.ini"));
-    QCOMPARE(SettingsFilePath(Dir->Write("a-file", ""), Dir->File("user")),
-             Dir->File("user/Tolvane.ini"));
   }
 };
 
