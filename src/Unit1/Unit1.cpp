@@ -19,6 +19,7 @@
 
 #include "Unit1/Application.h"
 #include "Unit1/ButtonArt.h"
+#include "image/ImageCheck.h"
 #include "link/ProgrammerLine.h"
 
 namespace {
@@ -39,7 +40,23 @@ constexpr const char* StatusHeader =
     "\r\n"
     "Status:\r\n";
 
-QString FromText(const std::string& text) { return QString::fromUtf8(text.c_str()); }
+QString FromText(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The chip in the socket, when the programmer named one this program knows.
+std::optional<Image::TChipLayout> KnownChip(const TProgrammerLink& link) {
+  const std::string& name = link.Chip.ChipName;
+  if (link.ChipId == -1 || name.empty() || name == "None" || name == "Unknown") return std::nullopt;
+  return Image::LayoutOf(link.Chip);
+}
+
+// The first location outside the chip, and how many more there are.
+std::string OutsideSummary(const std::vector<std::string>& outside) {
+  std::string text = outside.front();
+  if (outside.size() > 1) text += ", and " + std::to_string(outside.size() - 1) + " more locations";
+  return text;
+}
 
 bool IsExistingFile(const std::string& path) {
   std::error_code error;
@@ -101,8 +118,17 @@ void TForm1::BuildControls() {
   ToolButton5 = AddToolButton(5, 4, "Save to File");
   for (QToolButton* button : {ToolButton1, ToolButton2, ToolButton3, ToolButton6, ToolButton5})
     button->setEnabled(false);
-  connect(ToolButton1, &QToolButton::clicked, this, [this] { Run([this] { Link.ToolButton1Click(); }); });
-  connect(ToolButton2, &QToolButton::clicked, this, [this] { Run([this] { Link.ToolButton2Click(); }); });
+  connect(ToolButton1, &QToolButton::clicked, this, [this] {
+    Run([this] {
+      if (ImageMayBeWritten()) Link.ToolButton1Click();
+    });
+  });
+  connect(ToolButton2, &QToolButton::clicked, this, [this] {
+    Run([this] {
+      FImageName.clear();  // the read's answer comes from no file
+      Link.ToolButton2Click();
+    });
+  });
   connect(ToolButton3, &QToolButton::clicked, this, [this] { Run([this] { Link.ToolButton3Click(); }); });
   connect(ToolButton4, &QToolButton::clicked, this, [this] { Run([this] { ToolButton4Click(); }); });
   connect(ToolButton5, &QToolButton::clicked, this, [this] { Run([this] { ToolButton5Click(); }); });
@@ -211,6 +237,7 @@ void TForm1::ToolButton4Click() {
   const std::optional<std::string> path = FDialogs.OpenDlg(OpenFilter);
   if (!path) return;
   Memo.LoadFromFile(*path);
+  FImageName = std::filesystem::path(*path).filename().string();
   SetStatusPanel(1, " " + *path);
   if (!Memo.Empty() && ToolButton2->isEnabled()) ToolButton1->setEnabled(true);
 }
@@ -289,6 +316,14 @@ void TForm1::FormActivate() {
   if (!FArguments.empty() && IsExistingFile(FArguments[0])) {
     Memo.LoadFromFile(FArguments[0]);
     SetStatusPanel(1, FArguments[0]);
+    FImageName = std::filesystem::path(FArguments[0]).filename().string();
+    // An unattended run sends nothing that is not an Intel HEX image, not even a request.
+    try {
+      Image::ParseImage(Memo.Text(), FImageName);
+    } catch (const Hex::EHexFormat& e) {
+      EndUnattendedWithFailure(e.Message() + "; nothing was sent");
+      return;
+    }
     Link.AutoMode = true;
   }
 
@@ -376,7 +411,10 @@ void TForm1::SetProgressLabel(const std::string& text) {
   Label1->adjustSize();
 }
 
-void TForm1::SetProgressMax(int maximum) { ProgressBar1->setMaximum(maximum); }
+void TForm1::SetProgressMax(int maximum) {
+  // A bar with nothing to count would turn into a busy indicator: an empty job shows empty.
+  ProgressBar1->setMaximum(std::max(maximum, 1));
+}
 
 void TForm1::SetProgressPosition(int position) {
   // The bar ignores a value outside its range; an answer longer than estimated shows full.
@@ -403,6 +441,7 @@ void TForm1::SetConnectionText(const std::string& text) {
   if (text == ConnectionText()) return;
   Edit1->setText(FromText(text));
   Edit1->setCursorPosition(0);
+  if (!UnattendedImageFits()) return;
   try {
     Link.Edit1Change();
   } catch (const std::exception& e) {
@@ -413,19 +452,59 @@ void TForm1::SetConnectionText(const std::string& text) {
   }
 }
 
+bool TForm1::ImageMayBeWritten() {
+  Image::TImageFile image;
+  try {
+    image = Image::ParseImage(Memo.Text(), FImageName);
+  } catch (const Hex::EHexFormat& e) {
+    MessageDlg("Not a valid Intel HEX image, nothing was sent:\r\n" + e.Message(), TMsgDlgType::mtError);
+    return false;
+  }
+  const std::optional<Image::TChipLayout> chip = KnownChip(Link);
+  if (!chip) return true;
+  const std::vector<std::string> outside = Image::OutsideChip(image, *chip);
+  return outside.empty() ||
+         MessageDlg(OutsideSummary(outside) + "\r\nWrite anyway?", TMsgDlgType::mtConfirmation) == mrYes;
+}
+
+bool TForm1::UnattendedImageFits() {
+  // Only the recognition of a known chip starts the unattended write.
+  const std::optional<Image::TChipLayout> chip = KnownChip(Link);
+  if (!Link.AutoMode || Link.WriteIssued || !chip ||
+      ConnectionText().find(TProgrammerLink::RecognizedText) == std::string::npos)
+    return true;
+  // The image checked at start-up may since have been replaced by a load.
+  std::string refusal;
+  try {
+    const std::vector<std::string> outside =
+        Image::OutsideChip(Image::ParseImage(Memo.Text(), FImageName), *chip);
+    if (outside.empty()) return true;
+    refusal = OutsideSummary(outside);
+  } catch (const Hex::EHexFormat& e) {
+    refusal = e.Message();
+  }
+  EndUnattendedWithFailure(refusal + "; nothing was sent");
+  return false;
+}
+
 void TForm1::EndUnattendedWithFailure(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", ApplicationTitle, message.c_str());
   FExitCode = 1;
   EndNow();
 }
 
-void TForm1::SetPortSelectorEnabled(bool enabled) { ComComboBox1->setEnabled(enabled); }
+void TForm1::SetPortSelectorEnabled(bool enabled) {
+  // While the end waits for the programmer, no other port may take over the image's tail.
+  ComComboBox1->setEnabled(enabled && !FAwaitingEnd);
+}
 
 int TForm1::MessageDlg(const std::string& text, TMsgDlgType type) {
-  // The unattended run shows no boxes on its way out; a failure goes to the exit status.
+  // The unattended run shows no boxes on its way out; the link notes the failure, which gives
+  // the exit status.
   if (FAwaitingEnd && type == TMsgDlgType::mtError) {
-    std::fprintf(stderr, "%s: %s\n", ApplicationTitle, text.c_str());
-    FExitCode = 1;
+    std::fprintf(stderr, "%s: ", ApplicationTitle);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
     return mrOk;
   }
   return FDialogs.MessageDlg(text, type);
@@ -440,36 +519,45 @@ void TForm1::RepaintProgress() { Panel1->repaint(); }
 
 void TForm1::RequestEnd() {
   FEndRequested = true;
-  // Once the last character of an unattended write is written, it may still wait in the
-  // driver or in the programmer's input, and closing the port throws away what has not gone.
-  // The end therefore waits until the programmer confirms the image with "Ready".
-  const bool imageUnderway = Link.WriteIssued && ComPort->Connected();
-  if (imageUnderway && !FAwaitingEnd) {
-    FAwaitingEnd = true;
-    Channel.WatchForReady();
-    QTimer::singleShot(EndWaitLimitMs, this, [this] {
-      if (FEnded) return;
-      std::fprintf(stderr, "%s: the programmer did not confirm the write\n", ApplicationTitle);
-      FExitCode = 1;
-      EndNow();
-    });
+  // A write that has not been answered ran in this very handling: its last characters may
+  // still wait in the driver or in the programmer's input, and closing the port throws away
+  // what has not gone. The end therefore waits until the programmer confirms the image.
+  if (Link.WriteUnanswered && ComPort->Connected()) {
+    if (!FAwaitingEnd) AwaitConfirmation();
     return;
   }
-  if (imageUnderway && !Channel.ReadySeen()) return;
   EndNow();
+}
+
+void TForm1::AwaitConfirmation() {
+  FAwaitingEnd = true;
+  SetPortSelectorEnabled(false);
+  Channel.WatchForReady();
+  QTimer::singleShot(EndWaitLimitMs, this, [this] {
+    if (FEnded) return;
+    std::fprintf(stderr, "%s: the programmer did not confirm the write\n", ApplicationTitle);
+    FExitCode = 1;
+    EndNow();
+  });
 }
 
 void TForm1::EndNow() {
   if (FEnded) return;
   FEnded = true;
+  if (Link.WriteFailed) FExitCode = 1;
   if (OnEnd) {
     OnEnd();
     return;
   }
-  // Queued, so that the current handler finishes and a loop that has not started yet still
-  // sees it; exit() rather than quit(), which would run the close handling.
-  const int code = FExitCode;
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
-      Qt::QueuedConnection);
+  // Before the event loop runs, Exec ends the program once the start-up pass is over: an exit
+  // now would only end the loop of the next message box. exit() rather than quit(), which would
+  // run the close handling; the loop stops once the current handler has returned.
+  if (FLoopRunning) QCoreApplication::exit(FExitCode);
+}
+
+int TForm1::Exec() {
+  show();
+  if (FEnded) return FExitCode;
+  FLoopRunning = true;
+  return QCoreApplication::exec();
 }

@@ -8,7 +8,7 @@
 
 #include "CPort/ComPort.h"
 #include "CPortCtl/ComComboBox.h"
-#include "Unit1/ComPortChannel.h"
+#include "link/ComPortChannel.h"
 #include "Unit1/DialogService.h"
 #include "Unit1/StatusBar.h"
 #include "framework/TextBox.h"
@@ -71,6 +71,10 @@ public:
   void FormActivate();
   bool FormCloseQuery();
 
+  // Shows the window, which runs the start-up pass, then runs the event loop until the program
+  // ends; returns the exit status. An end requested during the start-up pass ends it there.
+  int Exec();
+
   // The status dialog's message as it is shown.
   std::string StatusMessage() const;
   std::string StatusPanel(int index) const;
@@ -115,17 +119,26 @@ private:
   void ShowImage();
   QToolButton* Button(TToolButtonId button) const;
   void SaveSettings();
+  void AwaitConfirmation();
   void EndNow();
   void EndUnattendedWithFailure(const std::string& message);
+  // Before an image goes: one that is not Intel HEX is refused, one with data outside the
+  // identified chip only when the user says so.
+  bool ImageMayBeWritten();
+  // Whether the unattended write may start on the chip just recognised; if not, the run ends
+  // with its failure.
+  bool UnattendedImageFits();
 
   IDialogService& FDialogs;
   std::vector<std::string> FArguments;
   std::string FSettingsPath;
   std::string FShownImage;
+  std::string FImageName;  // the file the image was loaded from, without its folder
   bool FActivated = false;
   bool FEndRequested = false;
   bool FAwaitingEnd = false;  // an unattended write is on its way to the programmer
   bool FEnded = false;
+  bool FLoopRunning = false;  // Exec has started the event loop
   int FExitCode = 0;
   QElapsedTimer FProgressPainted;
 };

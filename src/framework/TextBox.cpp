@@ -137,8 +137,10 @@ void TTextBox::LoadFromFile(const std::string& path) {
   // A directory opens but cannot be read; neither can a file on a failing disk.
   if (std::ferror(file.get()))
     throw FileError("Cannot read file \"%s\". %s", path);
-  SetText(NormaliseBreaks(raw));
+  LoadFromText(raw);
 }
+
+void TTextBox::LoadFromText(std::string_view raw) { SetText(NormaliseBreaks(raw)); }
 
 void TTextBox::SaveToFile(const std::string& path) const {
   FilePtr file(std::fopen(path.c_str(), "wb"));

@@ -37,6 +37,9 @@ public:
   // Replaces line i; on an empty box line 0 becomes the whole text, with no break.
   void SetLine(int index, std::string_view line);
 
+  // Takes raw bytes as a file load does: CR LF, lone CR and lone LF become CR LF, and the text
+  // stops at the first NUL.
+  void LoadFromText(std::string_view raw);
   // Reads the whole file, turns CR LF, lone CR and lone LF into CR LF, stops at the first NUL.
   // Raises Exception ("Cannot open file ...") when the file cannot be read.
   void LoadFromFile(const std::string& path);

@@ -13,7 +13,6 @@
 #include "TempDir.h"
 #include "Unit1/Application.h"
 #include "Unit1/QtDialogService.h"
-#include "link/SettingsFile.h"
 #include "Unit1/Unit1.h"
 
 using Button = TToolButtonId;
@@ -79,14 +78,20 @@ private slots:
     QCOMPARE(Form->ProgressBar1->maximum(), 6186);
   }
 
-  // A read answer longer than its estimate fills the bar rather than freezing it short.
-  void progressBeyondTheMaximumShowsFull() {
+  // A read answer longer than its estimate fills the bar rather than freezing it short; a
+  // write of an empty image shows an empty bar that stands still.
+  void progressBarLimits() {
     Form->SetProgressMax(6186);
     Form->SetProgressPosition(3000);
     Form->SetProgressPosition(6200);
     QCOMPARE(Form->ProgressBar1->value(), 6186);
     Form->SetProgressPosition(0);
     QCOMPARE(Form->ProgressBar1->value(), 0);
+
+    Form->Link.ToolButton1Click();
+    QVERIFY(!Form->Panel1->isHidden());
+    QVERIFY(Form->ProgressBar1->maximum() > Form->ProgressBar1->minimum());
+    QCOMPARE(Form->ProgressBar1->value(), Form->ProgressBar1->minimum());
   }
 
   void loadNormalisesLineBreaks_data() {
@@ -156,6 +161,35 @@ private slots:
     Dialogs->FileAnswers.push_back(Dir->Write("a.hex", ":A\r\n"));
     Form->ToolButton4->click();
     QVERIFY(Form->ToolButton1->isEnabled());
+  }
+
+  // Before anything goes to the programmer (here a closed port, which fails any write): an
+  // image that is not Intel HEX is refused, naming its line; one with data outside the chip
+  // goes only when the user says so.
+  void writeChecksTheImageFirst() {
+    Recognize(0x056);
+    Form->SetButtonEnabled(Button::Read, true);
+    Dialogs->FileAnswers.push_back(Dir->Write("count.hex", ":020000000528D1\n:02000200FF3FBF\n"));
+    Form->ToolButton4->click();
+    Form->ToolButton1->click();
+    QCOMPARE(Dialogs->Boxes.size(), std::size_t(1));
+    QCOMPARE(Dialogs->Boxes[0].Type, TMsgDlgType::mtError);
+    QCOMPARE(Dialogs->Boxes[0].Text, std::string("Not a valid Intel HEX image, nothing was sent:\r\n"
+                                                 "count.hex:2: checksum BE, the record says BF"));
+    QVERIFY(Dialogs->Exceptions.empty());
+
+    Dialogs->FileAnswers.push_back(Dir->Write("big.hex", ":020800000528C9\n:0400100000000000EC\n"
+                                                         ":020A0000FF3FB6\n:00000001FF\n"));
+    Form->ToolButton4->click();
+    Dialogs->Answers = {mrNo, mrYes};
+    Form->ToolButton1->click();
+    QCOMPARE(Dialogs->Boxes.size(), std::size_t(2));
+    QCOMPARE(Dialogs->Boxes[1].Type, TMsgDlgType::mtConfirmation);
+    QCOMPARE(Dialogs->Boxes[1].Text, std::string("big.hex:1: 0x0400: outside the PIC16F84A (value 0x2805), "
+                                                 "and 1 more locations\r\nWrite anyway?"));
+    QVERIFY(Dialogs->Exceptions.empty());
+    Form->ToolButton1->click();
+    QCOMPARE(Dialogs->Exceptions.size(), std::size_t(1));  // it went on, to the closed port
   }
 
   void saveAddsHexOnlyWhenTheNameHasNoDot_data() {
@@ -302,29 +336,23 @@ private slots:
     };
     QTimer::singleShot(0, answerBox);
     TQtDialogService service;
+    // The whole UTF-8 text, also past a NUL that a device sent.
+    const std::string text("Line one\r\nline two\0 \xC3\xA6", 22);
     int got = mrOk;
     if (kind < 0)
-      service.ShowException("Line one\r\nline two");
+      service.ShowException(text);
     else
-      got = service.MessageDlg("Line one\r\nline two", TMsgDlgType(kind));
+      got = service.MessageDlg(text, TMsgDlgType(kind));
     QCOMPARE(got, result);
     QCOMPARE(shownCaption, caption);
     QCOMPARE(shownIcon, icon);
-    QCOMPARE(shownText, QStringLiteral("Line one\r\nline two"));
+    QCOMPARE(shownText, QStringLiteral("Line one\r\nline two") + QChar(0) + QStringLiteral(" \u00E6"));
   }
 
   void dialogFilters() {
     QCOMPARE(TQtDialogService::ToQtFilter("Hexfiler|*.HEX|Alle filer|*.*"),
              std::string("Hexfiler (*.HEX);;Alle filer (*.*)"));
     QCOMPARE(TQtDialogService::ToQtFilter("HEX|*.HEX;*.hex"), std::string("HEX (*.HEX *.hex)"));
-  }
-
-  void settingsLocation() {
-    QCOMPARE(SettingsFilePath(Dir->Path(), "/elsewhere"), Dir->File("Tolvane.ini"));
-    QCOMPARE(SettingsFilePath(Dir->File("not-there"), Dir->File("user")),
-             Dir->File("user/Tolvane.ini"));
-    QCOMPARE(SettingsFilePath(Dir->Write("a-file", ""), Dir->File("user")),
-             Dir->File("user/Tolvane.ini"));
   }
 };
 
