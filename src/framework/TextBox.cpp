@@ -124,6 +124,8 @@ void TTextBox::SetLine(int index, std::string_view line) {
   SetText(text);
 }
 
+void TTextBox::LoadFromBytes(std::string_view bytes) { SetText(NormaliseBreaks(bytes)); }
+
 void TTextBox::LoadFromFile(const std::string& path) {
   FilePtr file(std::fopen(path.c_str(), "rb"));
   if (!file) throw FileError("Cannot open file \"%s\". %s", path);
@@ -137,7 +139,7 @@ void TTextBox::LoadFromFile(const std::string& path) {
   // A directory opens but cannot be read; neither can a file on a failing disk.
   if (std::ferror(file.get()))
     throw FileError("Cannot read file \"%s\". %s", path);
-  SetText(NormaliseBreaks(raw));
+  LoadFromBytes(raw);
 }
 
 void TTextBox::SaveToFile(const std::string& path) const {
