@@ -9,6 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 targets=(fuzz_link_rx fuzz_textbox_load fuzz_settings_file fuzz_settings_text fuzz_hex_reader
          fuzz_sim_protocol)
 
+echo "Fuzzing each target for $seconds s:"
 printf '%-22s %12s %10s\n' target executions exec/s
 for t in "${targets[@]}"; do
   work="$build/corpus/$t"
