@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/TextEncoding.h"
 #include "link/ChipTable.h"
 #include "link/LinkFakes.h"
 #include "link/ProgrammerLink.h"
@@ -76,7 +77,8 @@ public:
       std::string rest = buf;
       for (std::size_t at; (at = rest.find("Error")) != std::string::npos;) {
         list += list == "address:" ? " " : ", ";
-        list += at >= 4 ? rest.substr(at - 4, 4) : rest.substr(0, 4);
+        // The address bytes are shown as Latin-1.
+        list += *ToUtf8(at >= 4 ? rest.substr(at - 4, 4) : rest.substr(0, 4), TTextEncoding::Latin1);
         rest = rest.substr(at + 5);
       }
       View.SetStatusPanel(0, " Error");

@@ -34,15 +34,20 @@ protected:
   }
 };
 
+// The whole text, also past a NUL that a device may have sent.
+QString ToQString(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 // The framework's own texts, in the user's language when a catalog provides one.
-QString FrameworkText(const char* text) { return QString::fromUtf8(Translate(text).c_str()); }
+QString FrameworkText(const char* text) { return ToQString(Translate(text)); }
 
 int RunBox(QWidget* parent, const std::string& caption, QMessageBox::Icon icon,
            const std::string& text, bool yesNo) {
   TMessageBox box(parent);
-  box.setWindowTitle(QString::fromUtf8(caption.c_str()));
+  box.setWindowTitle(ToQString(caption));
   box.setIcon(icon);
-  box.setText(QString::fromUtf8(text.c_str()));
+  box.setText(ToQString(text));
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   QAbstractButton* yes = nullptr;
@@ -61,8 +66,6 @@ int RunBox(QWidget* parent, const std::string& caption, QMessageBox::Icon icon,
   if (!yesNo) return mrOk;
   return box.clickedButton() == yes ? mrYes : mrNo;
 }
-
-QString ToQString(const std::string& text) { return QString::fromUtf8(text.c_str()); }
 
 std::optional<std::string> Chosen(const QString& path) {
   if (path.isEmpty()) return std::nullopt;

@@ -38,7 +38,9 @@ constexpr const char* StatusHeader =
     "\r\n"
     "Status:\r\n";
 
-QString FromText(const std::string& text) { return QString::fromUtf8(text.c_str()); }
+QString FromText(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 bool IsExistingFile(const std::string& path) {
   std::error_code error;
@@ -375,7 +377,10 @@ void TForm1::SetProgressLabel(const std::string& text) {
   Label1->adjustSize();
 }
 
-void TForm1::SetProgressMax(int maximum) { ProgressBar1->setMaximum(maximum); }
+void TForm1::SetProgressMax(int maximum) {
+  // A bar with nothing to count would turn into a busy indicator: an empty job shows empty.
+  ProgressBar1->setMaximum(std::max(maximum, 1));
+}
 
 void TForm1::SetProgressPosition(int position) {
   // The bar ignores a value outside its range; an answer longer than estimated shows full.
@@ -409,13 +414,18 @@ void TForm1::EndUnattendedWithFailure(const std::string& message) {
   EndNow();
 }
 
-void TForm1::SetPortSelectorEnabled(bool enabled) { ComComboBox1->setEnabled(enabled); }
+void TForm1::SetPortSelectorEnabled(bool enabled) {
+  // While the end waits for the programmer, no other port may take over the image's tail.
+  ComComboBox1->setEnabled(enabled && !FAwaitingEnd);
+}
 
 int TForm1::MessageDlg(const std::string& text, TMsgDlgType type) {
-  // The unattended run shows no boxes on its way out; a failure goes to the exit status.
+  // The unattended run shows no boxes on its way out; the link notes the failure, which gives
+  // the exit status.
   if (FAwaitingEnd && type == TMsgDlgType::mtError) {
-    std::fprintf(stderr, "%s: %s\n", ApplicationTitle, text.c_str());
-    FExitCode = 1;
+    std::fprintf(stderr, "%s: ", ApplicationTitle);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
     return mrOk;
   }
   return FDialogs.MessageDlg(text, type);
@@ -430,36 +440,45 @@ void TForm1::RepaintProgress() { Panel1->repaint(); }
 
 void TForm1::RequestEnd() {
   FEndRequested = true;
-  // Once the last character of an unattended write is written, it may still wait in the
-  // driver or in the programmer's input, and closing the port throws away what has not gone.
-  // The end therefore waits until the programmer confirms the image with "Ready".
-  const bool imageUnderway = Link.WriteIssued && ComPort->Connected();
-  if (imageUnderway && !FAwaitingEnd) {
-    FAwaitingEnd = true;
-    Channel.WatchForReady();
-    QTimer::singleShot(EndWaitLimitMs, this, [this] {
-      if (FEnded) return;
-      std::fprintf(stderr, "%s: the programmer did not confirm the write\n", ApplicationTitle);
-      FExitCode = 1;
-      EndNow();
-    });
+  // A write that has not been answered ran in this very handling: its last characters may
+  // still wait in the driver or in the programmer's input, and closing the port throws away
+  // what has not gone. The end therefore waits until the programmer confirms the image.
+  if (Link.WriteUnanswered && ComPort->Connected()) {
+    if (!FAwaitingEnd) AwaitConfirmation();
     return;
   }
-  if (imageUnderway && !Channel.ReadySeen()) return;
   EndNow();
+}
+
+void TForm1::AwaitConfirmation() {
+  FAwaitingEnd = true;
+  SetPortSelectorEnabled(false);
+  Channel.WatchForReady();
+  QTimer::singleShot(EndWaitLimitMs, this, [this] {
+    if (FEnded) return;
+    std::fprintf(stderr, "%s: the programmer did not confirm the write\n", ApplicationTitle);
+    FExitCode = 1;
+    EndNow();
+  });
 }
 
 void TForm1::EndNow() {
   if (FEnded) return;
   FEnded = true;
+  if (Link.WriteFailed) FExitCode = 1;
   if (OnEnd) {
     OnEnd();
     return;
   }
-  // Queued, so that the current handler finishes and a loop that has not started yet still
-  // sees it; exit() rather than quit(), which would run the close handling.
-  const int code = FExitCode;
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [code] { QCoreApplication::exit(code); },
-      Qt::QueuedConnection);
+  // Before the event loop runs, Exec ends the program once the start-up pass is over: an exit
+  // now would only end the loop of the next message box. exit() rather than quit(), which would
+  // run the close handling; the loop stops once the current handler has returned.
+  if (FLoopRunning) QCoreApplication::exit(FExitCode);
+}
+
+int TForm1::Exec() {
+  show();
+  if (FEnded) return FExitCode;
+  FLoopRunning = true;
+  return QCoreApplication::exec();
 }

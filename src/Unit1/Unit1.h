@@ -71,6 +71,10 @@ public:
   void FormActivate();
   bool FormCloseQuery();
 
+  // Shows the window, which runs the start-up pass, then runs the event loop until the program
+  // ends; returns the exit status. An end requested during the start-up pass ends it there.
+  int Exec();
+
   // The status dialog's message as it is shown.
   std::string StatusMessage() const;
   std::string StatusPanel(int index) const;
@@ -115,6 +119,7 @@ private:
   void ShowImage();
   QToolButton* Button(TToolButtonId button) const;
   void SaveSettings();
+  void AwaitConfirmation();
   void EndNow();
   void EndUnattendedWithFailure(const std::string& message);
 
@@ -126,6 +131,7 @@ private:
   bool FEndRequested = false;
   bool FAwaitingEnd = false;  // an unattended write is on its way to the programmer
   bool FEnded = false;
+  bool FLoopRunning = false;  // Exec has started the event loop
   int FExitCode = 0;
   QElapsedTimer FProgressPainted;
 };

@@ -24,6 +24,5 @@ int main(int argc, char* argv[]) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   TForm1 Form1(dialogs, arguments, DefaultSettingsFilePath());
   dialogs.SetParent(&Form1);
-  Form1.show();
-  return application.exec();
+  return Form1.Exec();
 }

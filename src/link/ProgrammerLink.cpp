@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "framework/Exception.h"
+#include "framework/TextEncoding.h"
 
 namespace {
 
@@ -37,13 +38,25 @@ int CharactersFrom(const TTextBox& image, int first) {
 TProgrammerLink::TProgrammerLink(ILinkView& view, IByteChannel& channel)
     : FView(view), FChannel(channel) {}
 
+template <typename Job>
+void TProgrammerLink::Sending(Job&& job) {
+  try {
+    job();
+  } catch (...) {
+    FView.SetPortSelectorEnabled(true);
+    throw;
+  }
+}
+
 void TProgrammerLink::ComPortAfterOpen() {
   IdentifyPending = true;
   buf.Clear();
   ChipId = -1;
-  Send(IdentifyPreamble, 0, IdentifyLength);
-  Send(IdentifyPreamble, 4, IdentifyLength);
-  Send(IdentifyCommand, 8, IdentifyLength);
+  Sending([this] {
+    Send(IdentifyPreamble, 0, IdentifyLength);
+    Send(IdentifyPreamble, 4, IdentifyLength);
+    Send(IdentifyCommand, 8, IdentifyLength);
+  });
 }
 
 void TProgrammerLink::ComPortRxChar(int Count) {
@@ -89,9 +102,11 @@ void TProgrammerLink::ReportErrors() {
     // With fewer than four characters before the marker the first four are taken instead.
     const std::size_t start = at >= AddressLength ? at - AddressLength : 0;
     addresses += addresses == "address:" ? " " : ", ";
-    addresses += rest.substr(start, AddressLength);
+    // The address is whatever four bytes the programmer sent; Latin-1 shows each of them.
+    addresses += *ToUtf8(rest.substr(start, AddressLength), TTextEncoding::Latin1);
     rest.remove_prefix(at + ErrorMarker.size());
   }
+  WriteFailed = true;
   FView.SetStatusPanel(0, " Error");
   buf.Clear();
   FView.MessageDlg("Program-process faulture on " + addresses, TMsgDlgType::mtError);
@@ -101,6 +116,8 @@ void TProgrammerLink::ReportErrors() {
 }
 
 void TProgrammerLink::FinishCommand() {
+  // This Ready answers the write job that is waiting for one.
+  WriteUnanswered = false;
   FView.SetStatusPanel(0, " Ready");
   const bool imageEmpty = FView.Image().Empty();
   FView.SetButtonEnabled(TToolButtonId::Write, !imageEmpty);
@@ -150,8 +167,16 @@ void TProgrammerLink::ToolButton1Click() {
   FView.SetProgressMax(lines);
   FView.SetProgressVisible(true);
   FView.RepaintProgress();
+  WriteFailed = false;
+  Sending([&] { SendImage(image); });
+  FView.SetProgressPosition(lines);
+  WriteIssued = true;
+  WriteUnanswered = true;
+}
 
+void TProgrammerLink::SendImage(const TTextBox& image) {
   // The programmer takes the HEX text one character at a time, without line breaks.
+  const int lines = image.Count();
   int sent = 0;
   std::string piece(1, '\0');
   for (int i = 0; i < lines; ++i) {
@@ -166,8 +191,6 @@ void TProgrammerLink::ToolButton1Click() {
       ++sent;
     }
   }
-  FView.SetProgressPosition(lines);
-  WriteIssued = true;
 }
 
 void TProgrammerLink::ToolButton2Click() {
@@ -178,14 +201,16 @@ void TProgrammerLink::ToolButton2Click() {
   buf.Clear();
   const int previousMode = LinkMode;
   LinkMode = 2;
-  try {
-    Send(command, 0, static_cast<int>(command.size()));
-  } catch (...) {
-    // The programmer never got the request, so no read answer is coming: whatever arrives
-    // after a reconnect answers the identification.
-    LinkMode = previousMode;
-    throw;
-  }
+  Sending([&] {
+    try {
+      Send(command, 0, static_cast<int>(command.size()));
+    } catch (...) {
+      // The programmer never got the request, so no read answer is coming: whatever arrives
+      // after a reconnect answers the identification.
+      LinkMode = previousMode;
+      throw;
+    }
+  });
   SetToolButtons(false);
   FView.SetProgressMax(ReadAnswerLength(Chip.SizeCode));
   FView.SetProgressPosition(0);
@@ -197,7 +222,7 @@ void TProgrammerLink::ToolButton3Click() {
   if (FView.MessageDlg("Do you want to erase the PIC?", TMsgDlgType::mtConfirmation) != mrYes)
     return;
   FView.SetPortSelectorEnabled(false);
-  Send(EraseCommand, 0, 1);
+  Sending([this] { Send(EraseCommand, 0, 1); });
 }
 
 void TProgrammerLink::Edit1Change() {
@@ -216,8 +241,6 @@ void TProgrammerLink::Send(const std::string& piece, int sentBefore, int total) 
 }
 
 void TProgrammerLink::RaiseNotAccepted(int sent, int total) {
-  // Stop the job here, and let the user pick the port again to reconnect.
-  FView.SetPortSelectorEnabled(true);
   throw Exception("Tolvane II did not accept the data: " + std::to_string(sent) + " of " +
                   std::to_string(total) + " characters sent");
 }

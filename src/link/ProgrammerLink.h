@@ -21,6 +21,10 @@ public:
   int IdentifyRetries = 0;   // limited to 10 for the whole run
   bool AutoMode = false;     // started with a HEX file to write unattended
   bool WriteIssued = false;  // a write job has run since start-up
+  // The last write job's answer: its "Ready" has not been handled yet; the programmer named
+  // locations that failed. An unattended run ends on them.
+  bool WriteUnanswered = false;
+  bool WriteFailed = false;
   TChip Chip;                // ChipName and SizeCode
 
   static constexpr const char* RecognizedText = " Tolvane II recognized... Device = ";
@@ -39,6 +43,11 @@ private:
   void ReportErrors();
   void FinishCommand();
   void SetToolButtons(bool enabled);
+  void SendImage(const TTextBox& image);
+  // Runs a job's sending; when it fails the port selector comes back, so that the user can
+  // pick the port again to reconnect.
+  template <typename Job>
+  void Sending(Job&& job);
   // Sends one piece of a job; sentBefore and total describe the whole job for the message
   // raised when the programmer takes fewer characters than offered.
   void Send(const std::string& piece, int sentBefore, int total);

@@ -263,6 +263,12 @@ private slots:
     QTest::qWait(100);
     QVERIFY(!Form->EndRequested());
     QVERIFY(!Form->Link.WriteIssued);
+
+    // Written by hand, the image ends the run as soon as the programmer confirms it.
+    Form->ToolButton1->click();
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 20000));
+    QCOMPARE(Form->ExitCode(), 0);
+    QVERIFY(ChipHolds(Hex::LoadHexFile(FirmwareFor("PIC16F630"))));
   }
 };
 

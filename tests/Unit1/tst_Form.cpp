@@ -79,14 +79,20 @@ private slots:
     QCOMPARE(Form->ProgressBar1->maximum(), 6186);
   }
 
-  // A read answer longer than its estimate fills the bar rather than freezing it short.
-  void progressBeyondTheMaximumShowsFull() {
+  // A read answer longer than its estimate fills the bar rather than freezing it short; a
+  // write of an empty image shows an empty bar that stands still.
+  void progressBarLimits() {
     Form->SetProgressMax(6186);
     Form->SetProgressPosition(3000);
     Form->SetProgressPosition(6200);
     QCOMPARE(Form->ProgressBar1->value(), 6186);
     Form->SetProgressPosition(0);
     QCOMPARE(Form->ProgressBar1->value(), 0);
+
+    Form->Link.ToolButton1Click();
+    QVERIFY(!Form->Panel1->isHidden());
+    QVERIFY(Form->ProgressBar1->maximum() > Form->ProgressBar1->minimum());
+    QCOMPARE(Form->ProgressBar1->value(), Form->ProgressBar1->minimum());
   }
 
   void loadNormalisesLineBreaks_data() {
@@ -302,15 +308,17 @@ private slots:
     };
     QTimer::singleShot(0, answerBox);
     TQtDialogService service;
+    // The whole UTF-8 text, also past a NUL that a device sent.
+    const std::string text("Line one\r\nline two\0 \xC3\xA6", 22);
     int got = mrOk;
     if (kind < 0)
-      service.ShowException("Line one\r\nline two");
+      service.ShowException(text);
     else
-      got = service.MessageDlg("Line one\r\nline two", TMsgDlgType(kind));
+      got = service.MessageDlg(text, TMsgDlgType(kind));
     QCOMPARE(got, result);
     QCOMPARE(shownCaption, caption);
     QCOMPARE(shownIcon, icon);
-    QCOMPARE(shownText, QStringLiteral("Line one\r\nline two"));
+    QCOMPARE(shownText, QStringLiteral("Line one\r\nline two") + QChar(0) + QStringLiteral(" \u00E6"));
   }
 
   void dialogFilters() {

@@ -1,7 +1,9 @@
 // Start-up, port choice and closing, with the port list read from a tree of the test's own
 // and the programmer played by the test on a pseudo-terminal.
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <filesystem>
 #include <unistd.h>
@@ -22,6 +24,17 @@ const std::string StartupWarning =
     "Du har muligvis ikke tilsluttet Tolvane II...\r\n"
     "Først når Tolvane II tilsluttes, loades USB-driveren til hardwaren!";
 
+// Boxes that run an event loop of their own while they are up, as the real ones do.
+class TLoopingDialogs : public TFakeDialogs {
+public:
+  void ShowException(const std::string& text) override {
+    TFakeDialogs::ShowException(text);
+    QEventLoop loop;
+    QTimer::singleShot(50, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+};
+
 }  // namespace
 
 class TStartupTest : public QObject {
@@ -41,6 +54,15 @@ class TStartupTest : public QObject {
     return *Form;
   }
   bool Enabled(QToolButton* b) const { return b->isEnabled(); }
+  // Started with a HEX file holding the image, on the saved port; the programmer answers the
+  // identification with the given text.
+  void StartUnattended(const std::string& image, const std::string& identification) {
+    const std::string hex = Dir->Write("firmware.hex", image);
+    Dir->Write("Tolvane.ini", Listed);
+    MakeForm({hex}).FormActivate();
+    QCOMPARE(Device->Received(Identify.size()), Identify);
+    Device->Send(identification);
+  }
 
 private slots:
   void initTestCase() { InstallMainThreadWake(); }
@@ -88,6 +110,24 @@ private slots:
     QVERIFY(Form->Ended());
     // The rest of the pass still ran.
     QCOMPARE(Form->ConnectionText(), std::string(NotAvailableText));
+  }
+
+  // The end asked for after the warning holds although a later step of the pass shows a box.
+  void endAskedForInTheStartUpPassSurvivesALaterBox() {
+    Sources.TtyClassDir = Dir->File("no-such-folder");
+    // A HEX file that exists but cannot be read.
+    const std::string unreadable = Dir->File("unreadable.hex");
+    std::filesystem::create_symlink("/proc/self/mem", unreadable);
+    Dialogs = std::make_unique<TLoopingDialogs>();
+    MakeForm({unreadable}).OnEnd = nullptr;
+    QTimer failsafe;  // only keeps a lost end from hanging the suite
+    failsafe.setSingleShot(true);
+    connect(&failsafe, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    failsafe.start(5000);
+    QCOMPARE(Form->Exec(), 0);
+    QCOMPARE(Dialogs->Boxes.size(), std::size_t(1));
+    QCOMPARE(Dialogs->Exceptions.size(), std::size_t(1));
+    QVERIFY(Dialogs->Exceptions[0].rfind("Cannot read file", 0) == 0);
   }
 
   void savedPortIsOpened() {
@@ -168,17 +208,46 @@ private slots:
   void unattendedWriteTheProgrammerStopsTakingEndsWithAnError() {
     std::string image;
     for (int line = 0; line < 3000; ++line) image += ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00\r\n";
-    const std::string hex = Dir->Write("firmware.hex", image);
-    Dir->Write("Tolvane.ini", Listed);
-    MakeForm({hex}).FormActivate();
-    QCOMPARE(Device->Received(Identify.size()), Identify);
     // The device answers and then reads nothing more, so the line fills up.
-    Device->Send("09A0\r\nReady\r\n");
+    StartUnattended(image, "09A0\r\nReady\r\n");
     QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 10000));
     QCOMPARE(Form->ExitCode(), 1);
     QVERIFY(!Form->Link.WriteIssued);
     QVERIFY(Dialogs->Boxes.empty());
     QVERIFY(Dialogs->Exceptions.empty());
+  }
+
+  // Started with a file and a chip the programmer does not know, nothing is written by itself.
+  // A write by hand ends the run on its own answer, with status 1 after error addresses.
+  void writeByHandInAnUnattendedRunEndsOnItsAnswer() {
+    StartUnattended(":00000001FF\r\n", "XYZ\r\nReady\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Enabled(Form->ToolButton1); }, 5000));
+    Form->ToolButton1->click();
+    QCOMPARE(Device->Received(11), std::string(":00000001FF"));
+    Device->Send("0012Error\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return !Dialogs->Boxes.empty(); }, 5000));
+    QVERIFY(!Form->Ended());
+    Device->Send("Ready\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 5000));
+    QCOMPARE(Form->ExitCode(), 1);
+  }
+
+  // While the end waits for the programmer to confirm an unattended write, no other port can
+  // be picked; error addresses in the answer give exit status 1 without a box.
+  void unattendedEndWaitsWithThePortLocked() {
+    StartUnattended(":00000001FF\r\n", "09A0\r\nReady\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Form->EndRequested(); }, 5000));
+    QCOMPARE(Device->Received(11), std::string(":00000001FF"));
+    QVERIFY(!Form->ComComboBox1->isEnabled());
+    Form->SetStatusPanel(0, "");
+    Device->Send("0012Error\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Form->StatusPanel(0) == " Ready"; }, 5000));
+    QVERIFY(!Form->ComComboBox1->isEnabled());
+    QVERIFY(Dialogs->Boxes.empty());
+    QVERIFY(!Form->Ended());
+    Device->Send("Ready\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 5000));
+    QCOMPARE(Form->ExitCode(), 1);
   }
 
   void pickingAPortThatCannotOpen() {

@@ -184,6 +184,7 @@ private slots:
     QVERIFY2(Dialogs->Exceptions[0].rfind("WriteFile function failed (win error code: ", 0) == 0,
              Dialogs->Exceptions[0].c_str());
     QCOMPARE(Dialogs->Exceptions[0].back(), '.');
+    QVERIFY(Form->ComComboBox1->isEnabled());
 
     // The window stays usable: picking the port of a device that is back identifies again.
     QTest::qWait(100);
@@ -204,6 +205,7 @@ private slots:
     Form->ToolButton3->click();  // erase, confirmed
     QCOMPARE(Dialogs->Exceptions.size(), std::size_t(1));
     QVERIFY(Dialogs->Exceptions[0].rfind("WriteFile function failed", 0) == 0);
+    QVERIFY(Form->ComComboBox1->isEnabled());
 
     StartDevice("PIC16F630");
     PickDevice();

@@ -3,19 +3,23 @@
 #include <string>
 #include <vector>
 
+#include "framework/Exception.h"
 #include "link/ByteChannel.h"
 #include "link/LinkView.h"
 #include "link/ProgrammerLink.h"
 
 // A port that records every write and hands out queued answer bytes. After Budget characters
-// it stops taking data, as a port does after a write time-out.
+// it stops taking data, as a port does after a write time-out; Broken, it fails as a port
+// whose device has gone.
 class TFakeChannel : public IByteChannel {
 public:
   std::vector<std::string> Writes;
   std::string Incoming;
   int Budget = 1 << 30;
+  bool Broken = false;
 
   int WriteText(const std::string& text) override {
+    if (Broken) throw Exception("WriteFile function failed");
     const int taken = std::min<int>(Budget, static_cast<int>(text.size()));
     Budget -= taken;
     Writes.push_back(text.substr(0, taken));

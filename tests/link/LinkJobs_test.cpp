@@ -187,6 +187,20 @@ TEST_F(LinkJobs, ShortWriteStopsEveryJobAndSaysHowFarItGot) {
   }
 }
 
+// A port that fails in the middle of a job gives the selector back, so that the user can pick
+// the port again; the failure goes on to the top-level handler.
+TEST_F(LinkJobs, PortFailureInAJobGivesThePortSelectorBack) {
+  View.Memo.SetText(":00000001FF\r\n");
+  Channel.Broken = true;
+  for (const auto& job : std::vector<std::function<void()>>{[this] { Link.ToolButton1Click(); },
+                                                           [this] { Link.ToolButton2Click(); },
+                                                           [this] { Link.ToolButton3Click(); }}) {
+    View.PortSelectorEnabled = false;
+    EXPECT_THROW(job(), Exception);
+    EXPECT_TRUE(View.PortSelectorEnabled);
+  }
+}
+
 // A read whose command did not get out never started: after reconnecting, the answer to the
 // identification is an identification again, not the chip's contents.
 TEST_F(LinkJobs, RefusedReadCommandLeavesTheLinkAnsweringCommands) {

@@ -5,6 +5,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 const std::string Recognized = " Tolvane II recognized... Device = ";
 
 class LinkReceive : public ::testing::Test, public TLinkRig {
@@ -143,6 +145,8 @@ TEST_F(LinkReceive, ErrorAddressesTakeWhatPrecedesTheMarker) {
       {"ErrorError", "address: Erro, Erro"},
       {"0012ErrorAErrorB0034Error", "address: 0012, AErr, 0034"},
       {"xx0AB0Error", "address: 0AB0"},
+      // Any four bytes, shown as Latin-1 and kept whole past a NUL.
+      {"\0\x80\xE6\xFF" "Error"s, "address: \0\xC2\x80\xC3\xA6\xC3\xBF"s},
   };
   for (const auto& [answer, addresses] : cases) {
     TLinkRig rig;
