@@ -4,13 +4,16 @@ JOBS     ?= $(shell nproc)
 CMAKE_ARGS ?=
 DEBS      = cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev qt6-base-dev \
             gputils libcli11-dev fonts-dejavu-core
+# The Debian package and its test: dpkg-shlibdeps and file for its dependencies, lintian, the
+# desktop entry's and AppStream file's validators, man for the manual pages.
+PACKAGE_DEBS = dpkg-dev file lintian desktop-file-utils appstream man-db
 BENCH_DEBS = libbenchmark-dev
 FUZZ_DEBS  = clang libclang-rt-14-dev
 # Seconds each fuzz target runs: briefly in `make test`, longer in `make fuzz`.
 FUZZ_BRIEF ?= 12
 FUZZ_LONG  ?= 60
 
-.PHONY: all deps configure build test test-main test-tsan test-asan fuzz fuzz-build demo bench clean
+.PHONY: all deps configure build package test test-main test-tsan test-asan fuzz fuzz-build demo bench clean
 
 all: build
 
@@ -26,7 +29,13 @@ build: configure
 test: test-main test-tsan test-asan fuzz-build
 	@scripts/fuzz.sh $(BUILD)-fuzz $(FUZZ_BRIEF)
 
+# build/tolvane_<version>_<arch>.deb
+package: build
+	@scripts/deps.sh $(PACKAGE_DEBS)
+	@cmake --build $(BUILD) --target package
+
 test-main: build
+	@scripts/deps.sh $(PACKAGE_DEBS)
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The threaded core (serial layer, framework threads, link, simulator, and the end-to-end

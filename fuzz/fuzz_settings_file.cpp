@@ -14,7 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   TTextBox cnvn;
-  cnvn.LoadFromBytes(bytes);
+  cnvn.LoadFromText(bytes);
   const std::string port = cnvn.Line(0);
   if (port.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) std::abort();
   if (port.size() > TTextBox::MaxLineLength) std::abort();

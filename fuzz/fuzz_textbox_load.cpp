@@ -10,7 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TTextBox box;
-  box.LoadFromBytes(std::string_view(reinterpret_cast<const char*>(data), size));
+  box.LoadFromText(std::string_view(reinterpret_cast<const char*>(data), size));
   const std::string& text = box.Text();
 
   // The same rule, byte by byte.

@@ -154,7 +154,7 @@ microseconds TDeviceProtocol::ProgramData(std::uint32_t byteAddress,
     busy += ProgramWordTime(w);
     if (FOptions.FailAt.contains(w))
       AnswerError(w, answer);
-    else
+    else if (!FOptions.KeepAt.contains(w))  // a worn cell takes no charge and says nothing
       FMemory.SetWord(w, value);
   }
   return busy;

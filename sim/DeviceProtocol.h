@@ -12,6 +12,7 @@ namespace Sim {
 
 struct TDeviceOptions {
   std::set<std::uint32_t> FailAt;      // word addresses whose programming fails
+  std::set<std::uint32_t> KeepAt;      // word addresses that silently keep their old value
   std::optional<std::string> IdText;   // answers identification instead of the device ID
   std::optional<double> ProgMs;        // replaces every programming and erase time
   bool Silent = false;                 // takes every byte and never answers

@@ -29,7 +29,7 @@ void InstallSignalHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-std::uint32_t ParseWordAddress(const std::string& text) {
+std::uint32_t ParseWordAddress(const std::string& option, const std::string& text) {
   std::size_t used = 0;
   unsigned long value = 0;
   try {
@@ -38,7 +38,7 @@ std::uint32_t ParseWordAddress(const std::string& text) {
     used = 0;
   }
   if (used == 0 || used != text.size() || value > 0xFFFF)
-    throw CLI::ValidationError("--fail-at", "'" + text + "' is not a hex word address");
+    throw CLI::ValidationError(option, "'" + text + "' is not a hex word address");
   return static_cast<std::uint32_t>(value);
 }
 
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
                "first line and serves it until interrupted."};
   std::string chipName = "PIC16F877A";
   std::string linkPath, loadPath, dumpPath, idText;
-  std::vector<std::string> failAt;
+  std::vector<std::string> failAt, keepAt;
   unsigned baud = 57600;
   double progMs = -1;
   bool silent = false, noPublish = false;
@@ -65,6 +65,9 @@ int main(int argc, char** argv) {
   app.add_option("--load", loadPath, "Initial chip contents from an Intel HEX file")->check(CLI::ExistingFile);
   app.add_option("--dump", dumpPath, "Write the chip's contents as Intel HEX to this file on exit");
   app.add_option("--fail-at", failAt, "Word addresses (hex) that fail to program")->delimiter(',');
+  app.add_option("--keep-at", keepAt,
+                 "Word addresses (hex) that silently keep their old value when programmed")
+      ->delimiter(',');
   app.add_option("--baud", baud, "Line speed in bit/s, 10 bits a character; 0 for no pacing")
       ->capture_default_str();
   auto* idOption = app.add_option("--id", idText,
@@ -74,15 +77,18 @@ int main(int argc, char** argv) {
                  "byte and erase, in ms; default: the chip's own")
       ->check(CLI::NonNegativeNumber);
   app.add_flag("--silent", silent, "Take every byte and never answer");
+  app.set_version_flag("--version", "tolvane-sim " TOLVANE_VERSION);
   app.add_flag("--no-publish", noPublish,
                "Do not announce the port in $TOLVANE_SIM_DIR (default /tmp/tolvane-sim)");
 
   Sim::TDeviceOptions options;
   try {
     app.parse(argc, argv);
-    for (const auto& text : failAt) options.FailAt.insert(ParseWordAddress(text));
+    for (const auto& text : failAt) options.FailAt.insert(ParseWordAddress("--fail-at", text));
+    for (const auto& text : keepAt) options.KeepAt.insert(ParseWordAddress("--keep-at", text));
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // --help and --version end well; a wrong command line is a usage error, as an unknown chip.
+    return app.exit(e) == 0 ? 0 : 2;
   }
 
   const Sim::TChipModel* chip = Sim::FindChip(chipName);

@@ -267,6 +267,13 @@ int TCustomComPort::PendingInputCount() {
   return static_cast<int>(stat.cbInQue);
 }
 
+int TCustomComPort::PendingOutputCount() {
+  DWORD errors = 0;
+  COMSTAT stat;
+  if (!FPlatform->ClearCommError(FHandle, &errors, &stat)) RaiseSystemError(10);
+  return static_cast<int>(stat.cbOutQue);
+}
+
 TLineSignals TCustomComPort::LineSignals() {
   DWORD status = 0;
   if (!FPlatform->GetCommModemStatus(FHandle, &status)) RaiseSystemError(11);

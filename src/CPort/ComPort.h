@@ -108,6 +108,7 @@ public:
 
   // Status of an open port.
   int PendingInputCount();
+  int PendingOutputCount();  // written, but not yet on the line
   TLineSignals LineSignals();
   TComErrors TakeLineErrors();  // clears them in the device
 

@@ -1,11 +1,11 @@
 #include "Unit1/Translations.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 #include "CPort/EComPort.h"
 #include "framework/CatalogSet.h"
+#include "framework/ProgramFolders.h"
 #include "framework/Translate.h"
 
 void LoadTranslations(const std::string& executableDir, const TEnvironment& environment) {
@@ -15,7 +15,7 @@ void LoadTranslations(const std::string& executableDir, const TEnvironment& envi
     if (std::find(domains.begin(), domains.end(), domain) == domains.end())
       domains.push_back(std::move(domain));
   const std::vector<std::string> installed = InstallCatalogs(
-      std::filesystem::path(executableDir) / "locale", CatalogLanguage(environment), domains);
+      CatalogDir(executableDir), CatalogLanguage(environment), domains);
   // The serial layer filled its table before the catalogs were there.
   if (!installed.empty()) LoadPortErrorMessages();
 }

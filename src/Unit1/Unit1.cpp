@@ -18,6 +18,7 @@
 
 #include "Unit1/Application.h"
 #include "Unit1/ButtonArt.h"
+#include "image/ImageCheck.h"
 #include "link/ProgrammerLine.h"
 
 namespace {
@@ -40,6 +41,20 @@ constexpr const char* StatusHeader =
 
 QString FromText(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The chip in the socket, when the programmer named one this program knows.
+std::optional<Image::TChipLayout> KnownChip(const TProgrammerLink& link) {
+  const std::string& name = link.Chip.ChipName;
+  if (link.ChipId == -1 || name.empty() || name == "None" || name == "Unknown") return std::nullopt;
+  return Image::LayoutOf(link.Chip);
+}
+
+// The first location outside the chip, and how many more there are.
+std::string OutsideSummary(const std::vector<std::string>& outside) {
+  std::string text = outside.front();
+  if (outside.size() > 1) text += ", and " + std::to_string(outside.size() - 1) + " more locations";
+  return text;
 }
 
 bool IsExistingFile(const std::string& path) {
@@ -102,8 +117,17 @@ void TForm1::BuildControls() {
   ToolButton5 = AddToolButton(5, 4, "Save to File");
   for (QToolButton* button : {ToolButton1, ToolButton2, ToolButton3, ToolButton6, ToolButton5})
     button->setEnabled(false);
-  connect(ToolButton1, &QToolButton::clicked, this, [this] { Run([this] { Link.ToolButton1Click(); }); });
-  connect(ToolButton2, &QToolButton::clicked, this, [this] { Run([this] { Link.ToolButton2Click(); }); });
+  connect(ToolButton1, &QToolButton::clicked, this, [this] {
+    Run([this] {
+      if (ImageMayBeWritten()) Link.ToolButton1Click();
+    });
+  });
+  connect(ToolButton2, &QToolButton::clicked, this, [this] {
+    Run([this] {
+      FImageName.clear();  // the read's answer comes from no file
+      Link.ToolButton2Click();
+    });
+  });
   connect(ToolButton3, &QToolButton::clicked, this, [this] { Run([this] { Link.ToolButton3Click(); }); });
   connect(ToolButton4, &QToolButton::clicked, this, [this] { Run([this] { ToolButton4Click(); }); });
   connect(ToolButton5, &QToolButton::clicked, this, [this] { Run([this] { ToolButton5Click(); }); });
@@ -212,6 +236,7 @@ void TForm1::ToolButton4Click() {
   const std::optional<std::string> path = FDialogs.OpenDlg(OpenFilter);
   if (!path) return;
   Memo.LoadFromFile(*path);
+  FImageName = std::filesystem::path(*path).filename().string();
   SetStatusPanel(1, " " + *path);
   if (!Memo.Empty() && ToolButton2->isEnabled()) ToolButton1->setEnabled(true);
 }
@@ -290,6 +315,14 @@ void TForm1::FormActivate() {
   if (!FArguments.empty() && IsExistingFile(FArguments[0])) {
     Memo.LoadFromFile(FArguments[0]);
     SetStatusPanel(1, FArguments[0]);
+    FImageName = std::filesystem::path(FArguments[0]).filename().string();
+    // An unattended run sends nothing that is not an Intel HEX image, not even a request.
+    try {
+      Image::ParseImage(Memo.Text(), FImageName);
+    } catch (const Hex::EHexFormat& e) {
+      EndUnattendedWithFailure(e.Message() + "; nothing was sent");
+      return;
+    }
     Link.AutoMode = true;
   }
 
@@ -398,6 +431,7 @@ void TForm1::SetConnectionText(const std::string& text) {
   if (text == ConnectionText()) return;
   Edit1->setText(FromText(text));
   Edit1->setCursorPosition(0);
+  if (!UnattendedImageFits()) return;
   try {
     Link.Edit1Change();
   } catch (const std::exception& e) {
@@ -406,6 +440,41 @@ void TForm1::SetConnectionText(const std::string& text) {
     if (Link.AutoMode) EndUnattendedWithFailure(e.what());
     throw;
   }
+}
+
+bool TForm1::ImageMayBeWritten() {
+  Image::TImageFile image;
+  try {
+    image = Image::ParseImage(Memo.Text(), FImageName);
+  } catch (const Hex::EHexFormat& e) {
+    MessageDlg("Not a valid Intel HEX image, nothing was sent:\r\n" + e.Message(), TMsgDlgType::mtError);
+    return false;
+  }
+  const std::optional<Image::TChipLayout> chip = KnownChip(Link);
+  if (!chip) return true;
+  const std::vector<std::string> outside = Image::OutsideChip(image, *chip);
+  return outside.empty() ||
+         MessageDlg(OutsideSummary(outside) + "\r\nWrite anyway?", TMsgDlgType::mtConfirmation) == mrYes;
+}
+
+bool TForm1::UnattendedImageFits() {
+  // Only the recognition of a known chip starts the unattended write.
+  const std::optional<Image::TChipLayout> chip = KnownChip(Link);
+  if (!Link.AutoMode || Link.WriteIssued || !chip ||
+      ConnectionText().find(TProgrammerLink::RecognizedText) == std::string::npos)
+    return true;
+  // The image checked at start-up may since have been replaced by a load.
+  std::string refusal;
+  try {
+    const std::vector<std::string> outside =
+        Image::OutsideChip(Image::ParseImage(Memo.Text(), FImageName), *chip);
+    if (outside.empty()) return true;
+    refusal = OutsideSummary(outside);
+  } catch (const Hex::EHexFormat& e) {
+    refusal = e.Message();
+  }
+  EndUnattendedWithFailure(refusal + "; nothing was sent");
+  return false;
 }
 
 void TForm1::EndUnattendedWithFailure(const std::string& message) {

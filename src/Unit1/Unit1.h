@@ -8,7 +8,7 @@
 
 #include "CPort/ComPort.h"
 #include "CPortCtl/ComComboBox.h"
-#include "Unit1/ComPortChannel.h"
+#include "link/ComPortChannel.h"
 #include "Unit1/DialogService.h"
 #include "Unit1/StatusBar.h"
 #include "framework/TextBox.h"
@@ -122,11 +122,18 @@ private:
   void AwaitConfirmation();
   void EndNow();
   void EndUnattendedWithFailure(const std::string& message);
+  // Before an image goes: one that is not Intel HEX is refused, one with data outside the
+  // identified chip only when the user says so.
+  bool ImageMayBeWritten();
+  // Whether the unattended write may start on the chip just recognised; if not, the run ends
+  // with its failure.
+  bool UnattendedImageFits();
 
   IDialogService& FDialogs;
   std::vector<std::string> FArguments;
   std::string FSettingsPath;
   std::string FShownImage;
+  std::string FImageName;  // the file the image was loaded from, without its folder
   bool FActivated = false;
   bool FEndRequested = false;
   bool FAwaitingEnd = false;  // an unattended write is on its way to the programmer

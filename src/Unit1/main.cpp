@@ -1,6 +1,8 @@
 // The program entry: the application, its title, the main window and the event loop.
 #include <QApplication>
 #include <cstdlib>
+#include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -9,14 +11,43 @@
 #include "Unit1/QtDialogService.h"
 #include "Unit1/Translations.h"
 #include "Unit1/Unit1.h"
+#include "framework/ProgramFolders.h"
 #include "link/SettingsFile.h"
 
+namespace {
+
+void PrintHelp(const std::string& settingsPath) {
+  std::cout << "Usage: tolvane [FILE]\n"
+               "The window of the Tolvane II, a USB-serial programmer for PIC16 flash "
+               "microcontrollers.\n\n"
+               "  FILE       an Intel HEX file to write unattended: it is written as soon as the\n"
+               "             chip is identified, and the program ends by itself, with exit\n"
+               "             status 0 once the programmer has confirmed the image, else 1\n"
+               "  --help     print this help and exit\n"
+               "  --version  print the version and exit\n\n"
+               "Settings (the last used port): "
+            << settingsPath << "\nSee tolvane(1).\n";
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  // Answered before the toolkit starts, so that they need no display.
+  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::cout << "tolvane " TOLVANE_VERSION "\n";
+    return 0;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+    PrintHelp(DefaultSettingsFilePath());
+    return 0;
+  }
+
   QApplication application(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("tolvane"));
+  // Ties the window to its desktop entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral(TOLVANE_APP_ID));
   InstallMainThreadWake();
-  LoadTranslations(QCoreApplication::applicationDirPath().toStdString(),
-                   [](const char* name) { return std::getenv(name); });
+  LoadTranslations(ExecutableDir(), [](const char* name) { return std::getenv(name); });
 
   TQtDialogService dialogs;
   InstallApplicationExceptionHandler(dialogs);

@@ -124,8 +124,6 @@ void TTextBox::SetLine(int index, std::string_view line) {
   SetText(text);
 }
 
-void TTextBox::LoadFromBytes(std::string_view bytes) { SetText(NormaliseBreaks(bytes)); }
-
 void TTextBox::LoadFromFile(const std::string& path) {
   FilePtr file(std::fopen(path.c_str(), "rb"));
   if (!file) throw FileError("Cannot open file \"%s\". %s", path);
@@ -139,8 +137,10 @@ void TTextBox::LoadFromFile(const std::string& path) {
   // A directory opens but cannot be read; neither can a file on a failing disk.
   if (std::ferror(file.get()))
     throw FileError("Cannot read file \"%s\". %s", path);
-  LoadFromBytes(raw);
+  LoadFromText(raw);
 }
+
+void TTextBox::LoadFromText(std::string_view raw) { SetText(NormaliseBreaks(raw)); }
 
 void TTextBox::SaveToFile(const std::string& path) const {
   FilePtr file(std::fopen(path.c_str(), "wb"));

@@ -37,10 +37,10 @@ public:
   // Replaces line i; on an empty box line 0 becomes the whole text, with no break.
   void SetLine(int index, std::string_view line);
 
-  // Takes bytes as a file holds them: turns CR LF, lone CR and lone LF into CR LF, stops at
-  // the first NUL, and replaces the text.
-  void LoadFromBytes(std::string_view bytes);
-  // Reads the whole file and loads its bytes as LoadFromBytes does.
+  // Takes raw bytes as a file load does: CR LF, lone CR and lone LF become CR LF, and the text
+  // stops at the first NUL.
+  void LoadFromText(std::string_view raw);
+  // Reads the whole file, turns CR LF, lone CR and lone LF into CR LF, stops at the first NUL.
   // Raises Exception ("Cannot open file ...") when the file cannot be read.
   void LoadFromFile(const std::string& path);
   // Writes the text byte for byte. Raises Exception ("Cannot create file ...") on failure.

@@ -21,54 +21,78 @@ std::string HexText(std::uint32_t value) {
 
 }  // namespace
 
-THexImage ReadHex(std::string_view text) {
+THexImage ReadHex(std::string_view text, THexRules rules, std::vector<TRecordPlace>* places) {
+  const bool strict = rules == THexRules::Programmer;
   THexImage image;
   std::uint32_t base = 0;
   std::size_t lineNo = 0;
   std::size_t pos = 0;
+  bool ended = false;
   while (pos < text.size()) {
     std::size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = Trim(text.substr(pos, end - pos));
     ++lineNo;
     pos = end;
-    if (pos < text.size() && text[pos] == '\r') ++pos;
+    if (pos < text.size() && text[pos] == '\r') {
+      ++pos;
+      if (strict && (pos == text.size() || text[pos] != '\n'))
+        throw EHexFormat(lineNo, "the line ends in a lone CR; the programmer takes CR LF or LF");
+    }
     if (pos < text.size() && text[pos] == '\n') ++pos;
     if (line.empty()) continue;
+    if (ended) {
+      if (!strict) break;  // anything after the end-of-file record means nothing
+      throw EHexFormat(lineNo, "text after the end-of-file record");
+    }
 
     THexRecord record;
     try {
       record = ParseRecord(line);
     } catch (const EHexFormat& e) {
-      throw EHexFormat("line " + std::to_string(lineNo) + ": " + e.Message());
+      throw EHexFormat(lineNo, e.Message());
     }
     switch (record.Type) {
       case rtData: {
         const std::uint64_t first = std::uint64_t(base) + record.Address;
         if (first + record.Data.size() > 0x100000000ull)
-          throw EHexFormat("line " + std::to_string(lineNo) + ": data runs past the 4 GB address space");
+          throw EHexFormat(lineNo, "data runs past the 4 GB address space");
         for (std::size_t i = 0; i < record.Data.size(); ++i) {
           const auto address = static_cast<std::uint32_t>(first + i);
           auto [it, inserted] = image.emplace(address, record.Data[i]);
           if (!inserted && it->second != record.Data[i])
-            throw EHexFormat("line " + std::to_string(lineNo) + ": address 0x" + HexText(address) +
-                             " given twice with different values");
+            throw EHexFormat(lineNo, "address 0x" + HexText(address) +
+                                         " given twice with different values");
         }
+        if (places && !record.Data.empty())
+          places->push_back({lineNo, static_cast<std::uint32_t>(first), record.Data.size()});
         break;
       }
       case rtEndOfFile:
-        return image;
+        ended = true;
+        break;
       case rtExtendedSegmentAddress:
-        base = std::uint32_t(record.Data[0] << 8 | record.Data[1]) << 4;
+      case rtExtendedLinearAddress: {
+        const std::uint32_t upper = std::uint32_t(record.Data[0] << 8 | record.Data[1]);
+        if (strict && upper != 0)
+          throw EHexFormat(lineNo, "extended address 0x" + HexText(upper) +
+                                       "; the programmer takes only 0 (PIC16 memory lies below 64K)");
+        base = record.Type == rtExtendedSegmentAddress ? upper << 4 : upper << 16;
         break;
-      case rtExtendedLinearAddress:
-        base = std::uint32_t(record.Data[0] << 8 | record.Data[1]) << 16;
-        break;
+      }
       default:  // start addresses mean nothing to a PIC
+        if (strict)
+          throw EHexFormat(lineNo, "record type 0" + std::to_string(record.Type) +
+                                       " (start address); the programmer takes 00, 01, 02 and 04");
         break;
     }
   }
-  throw EHexFormat("line " + std::to_string(lineNo) + ": the text ends without an end-of-file record");
+  if (!ended) {
+    constexpr const char* missing = "the text ends without an end-of-file record";
+    if (lineNo == 0) throw EHexFormat(missing);
+    throw EHexFormat(lineNo, missing);
+  }
+  return image;
 }
 
 std::string WriteHex(const THexImage& image, std::string_view eol) {

@@ -58,9 +58,8 @@ THexRecord ParseRecord(std::string_view text) {
   const std::uint8_t expected = static_cast<std::uint8_t>(-sum);
   if (checksum != expected) {
     static const char digits[] = "0123456789ABCDEF";
-    throw EHexFormat(std::string("checksum mismatch: record says ") + digits[checksum >> 4] +
-                     digits[checksum & 15] + ", contents give " + digits[expected >> 4] +
-                     digits[expected & 15]);
+    throw EHexFormat(std::string("checksum ") + digits[expected >> 4] + digits[expected & 15] +
+                     ", the record says " + digits[checksum >> 4] + digits[checksum & 15]);
   }
 
   switch (record.Type) {

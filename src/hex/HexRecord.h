@@ -12,6 +12,17 @@ namespace Hex {
 class EHexFormat : public Exception {
 public:
   using Exception::Exception;
+  // Message "line N: detail".
+  EHexFormat(std::size_t line, std::string detail)
+      : Exception("line " + std::to_string(line) + ": " + detail), FLine(line),
+        FDetail(std::move(detail)) {}
+
+  std::size_t Line() const { return FLine; }  // 0 when the fault is not on one line
+  const std::string& Detail() const { return FLine ? FDetail : Message(); }
+
+private:
+  std::size_t FLine = 0;
+  std::string FDetail;
 };
 
 enum THexRecordType : std::uint8_t {

@@ -131,6 +131,7 @@ void TProgrammerLink::FinishCommand() {
   if (IdentifyPending) {
     // The programmer answers identification with the upper three hex digits of the ID word.
     head = buf.Text().substr(0, 3);
+    IdentifyAnswer = buf.Line(0);
     if (IsHexText(head)) {
       int value = 0;
       std::from_chars(head.data(), head.data() + head.size(), value, 16);

@@ -26,6 +26,7 @@ public:
   bool WriteUnanswered = false;
   bool WriteFailed = false;
   TChip Chip;                // ChipName and SizeCode
+  std::string IdentifyAnswer;  // first line of the last identification answer, as received
 
   static constexpr const char* RecognizedText = " Tolvane II recognized... Device = ";
 

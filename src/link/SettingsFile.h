@@ -1,18 +1,19 @@
 #pragma once
 #include <string>
 
-// The settings file holds the last used port name. It lives beside the executable; an
-// installed program whose folder the user cannot write keeps it in the user's configuration
-// folder instead, so that it can still save its port and close. The window and the
-// command-line front end share it.
+#include "framework/ProgramFolders.h"
+
+// The settings file holds the last used port name; the window and the command-line front end
+// share it. An installed program keeps it in the user's configuration folder. A copy run from
+// its build folder or a folder of its own keeps it beside its executable, or in the user's
+// configuration folder when it may not write there, so that it can still save its port and
+// close.
 inline constexpr const char* SettingsFileName = "Tolvane.ini";
 
 std::string SettingsFilePath(const std::string& executableDir, const std::string& userConfigDir);
 
-// The folder of the running program's executable; empty when it cannot be told.
-std::string ExecutableDir();
-
-// $XDG_CONFIG_HOME/tolvane when that is an absolute path, else $HOME/.config/tolvane.
+// $XDG_CONFIG_HOME/tolvane when that is an absolute path, else $HOME/.config/tolvane (the
+// account's home folder when HOME is unset).
 std::string UserConfigDir();
 
 // The path for this run: SettingsFilePath(ExecutableDir(), UserConfigDir()).

@@ -13,7 +13,6 @@
 #include "TempDir.h"
 #include "Unit1/Application.h"
 #include "Unit1/QtDialogService.h"
-#include "link/SettingsFile.h"
 #include "Unit1/Unit1.h"
 
 using Button = TToolButtonId;
@@ -162,6 +161,35 @@ private slots:
     Dialogs->FileAnswers.push_back(Dir->Write("a.hex", ":A\r\n"));
     Form->ToolButton4->click();
     QVERIFY(Form->ToolButton1->isEnabled());
+  }
+
+  // Before anything goes to the programmer (here a closed port, which fails any write): an
+  // image that is not Intel HEX is refused, naming its line; one with data outside the chip
+  // goes only when the user says so.
+  void writeChecksTheImageFirst() {
+    Recognize(0x056);
+    Form->SetButtonEnabled(Button::Read, true);
+    Dialogs->FileAnswers.push_back(Dir->Write("count.hex", ":020000000528D1\n:02000200FF3FBF\n"));
+    Form->ToolButton4->click();
+    Form->ToolButton1->click();
+    QCOMPARE(Dialogs->Boxes.size(), std::size_t(1));
+    QCOMPARE(Dialogs->Boxes[0].Type, TMsgDlgType::mtError);
+    QCOMPARE(Dialogs->Boxes[0].Text, std::string("Not a valid Intel HEX image, nothing was sent:\r\n"
+                                                 "count.hex:2: checksum BE, the record says BF"));
+    QVERIFY(Dialogs->Exceptions.empty());
+
+    Dialogs->FileAnswers.push_back(Dir->Write("big.hex", ":020800000528C9\n:0400100000000000EC\n"
+                                                         ":020A0000FF3FB6\n:00000001FF\n"));
+    Form->ToolButton4->click();
+    Dialogs->Answers = {mrNo, mrYes};
+    Form->ToolButton1->click();
+    QCOMPARE(Dialogs->Boxes.size(), std::size_t(2));
+    QCOMPARE(Dialogs->Boxes[1].Type, TMsgDlgType::mtConfirmation);
+    QCOMPARE(Dialogs->Boxes[1].Text, std::string("big.hex:1: 0x0400: outside the PIC16F84A (value 0x2805), "
+                                                 "and 1 more locations\r\nWrite anyway?"));
+    QVERIFY(Dialogs->Exceptions.empty());
+    Form->ToolButton1->click();
+    QCOMPARE(Dialogs->Exceptions.size(), std::size_t(1));  // it went on, to the closed port
   }
 
   void saveAddsHexOnlyWhenTheNameHasNoDot_data() {
@@ -325,14 +353,6 @@ private slots:
     QCOMPARE(TQtDialogService::ToQtFilter("Hexfiler|*.HEX|Alle filer|*.*"),
              std::string("Hexfiler (*.HEX);;Alle filer (*.*)"));
     QCOMPARE(TQtDialogService::ToQtFilter("HEX|*.HEX;*.hex"), std::string("HEX (*.HEX *.hex)"));
-  }
-
-  void settingsLocation() {
-    QCOMPARE(SettingsFilePath(Dir->Path(), "/elsewhere"), Dir->File("Tolvane.ini"));
-    QCOMPARE(SettingsFilePath(Dir->File("not-there"), Dir->File("user")),
-             Dir->File("user/Tolvane.ini"));
-    QCOMPARE(SettingsFilePath(Dir->Write("a-file", ""), Dir->File("user")),
-             Dir->File("user/Tolvane.ini"));
   }
 };
 

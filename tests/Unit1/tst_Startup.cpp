@@ -208,6 +208,7 @@ private slots:
   void unattendedWriteTheProgrammerStopsTakingEndsWithAnError() {
     std::string image;
     for (int line = 0; line < 3000; ++line) image += ":10000000FF3FFF3FFF3FFF3FFF3FFF3FFF3FFF3F00\r\n";
+    image += ":00000001FF\r\n";
     // The device answers and then reads nothing more, so the line fills up.
     StartUnattended(image, "09A0\r\nReady\r\n");
     QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 10000));
@@ -248,6 +249,24 @@ private slots:
     Device->Send("Ready\r\n");
     QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 5000));
     QCOMPARE(Form->ExitCode(), 1);
+  }
+
+  // An unattended run sends nothing of an image that is not Intel HEX, not even the
+  // identification request, and nothing of one that does not fit the chip identified.
+  void unattendedWriteRefusesWhatIsNoImageOrDoesNotFit() {
+    Dir->Write("Tolvane.ini", Listed);
+    MakeForm({Dir->Write("picture.png", "\x89PNG\r\n\x1a\n")}).FormActivate();
+    QVERIFY(Form->Ended());
+    QCOMPARE(Form->ExitCode(), 1);
+    QVERIFY(!Form->ComPort->Connected());
+
+    Form.reset();
+    StartUnattended(":020800000528C9\r\n:00000001FF\r\n", "0560\r\nReady\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 5000));
+    QCOMPARE(Form->ExitCode(), 1);
+    QVERIFY(!Form->Link.WriteIssued);
+    QCOMPARE(Device->Received(), std::string());
+    QVERIFY(Dialogs->Boxes.empty());
   }
 
   void pickingAPortThatCannotOpen() {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "hex/HexImage.h"
 
@@ -12,9 +13,9 @@ using namespace Hex;
 
 namespace {
 
-std::string MessageOf(std::string_view text) {
+std::string MessageOf(std::string_view text, THexRules rules = THexRules::Lenient) {
   try {
-    ReadHex(text);
+    ReadHex(text, rules);
   } catch (const EHexFormat& e) {
     return e.Message();
   }
@@ -91,7 +92,7 @@ TEST(HexImage, ReaderRejectsMalformedTextNamingTheLine) {
       {":00000001FF0\n", "line 1: record has 12 characters"},
       {":0000\n", "line 1: record too short"},
       {":020000000528D1\n:02000200G528D1\n:00000001FF\n", "line 2: invalid character 'G' at column 10"},
-      {":020000000528D2\n", "line 1: checksum mismatch: record says D2, contents give D1"},
+      {":020000000528D2\n", "line 1: checksum D1, the record says D2"},
       {":00000006FA\n", "line 1: unknown record type 6"},
       {":0100000100FE\n", "line 1: end-of-file record carries data"},
       {":0100000400FB\n", "line 1: extended address record must carry 2 bytes"},
@@ -108,6 +109,37 @@ TEST(HexImage, ReaderRejectsMalformedTextNamingTheLine) {
   }
   // The same byte given twice with the same value is harmless.
   EXPECT_NO_THROW(ReadHex(":0100000011EE\n:0100000011EE\n:00000001FF\n"));
+}
+
+TEST(HexImage, ProgrammerRulesTakeOnlyWhatTheProgrammerTakes) {
+  // LF or CR LF, either letter case, zero upper addresses, blank lines after the end.
+  const std::string good =
+      ":020000040000FA\r\n:020000020000FC\n:020000000528d1\r\n:02400E00723FFF\n:00000001FF\r\n\r\n";
+  std::vector<TRecordPlace> places;
+  EXPECT_EQ(ReadHex(good, THexRules::Programmer, &places).size(), 4u);
+  ASSERT_EQ(places.size(), 2u);
+  EXPECT_EQ(places[1].Line, 4u);
+  EXPECT_EQ(places[1].Address, 0x400Eu);
+  EXPECT_EQ(places[1].Length, 2u);
+
+  // Each of these the lenient reader takes.
+  struct Case {
+    const char* text;
+    const char* fragment;
+  } cases[] = {
+      {":020000000528D1\r:00000001FF\n", "line 1: the line ends in a lone CR"},
+      {":0400000300001234B3\n:00000001FF\n", "line 1: record type 03"},
+      {":0400000500001234B1\n:00000001FF\n", "line 1: record type 05"},
+      {":020000040001F9\n:00000001FF\n", "line 1: extended address 0x1"},
+      {":020000021000EC\n:00000001FF\n", "line 1: extended address 0x1000"},
+      {":00000001FF\n:00000001FF\n", "line 2: text after the end-of-file record"},
+      {":00000001FF\nPNG\n", "line 2: text after the end-of-file record"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_NO_THROW(ReadHex(c.text)) << c.text;
+    const std::string message = MessageOf(c.text, THexRules::Programmer);
+    EXPECT_NE(message.find(c.fragment), std::string::npos) << "text: " << c.text << "\ngot: " << message;
+  }
 }
 
 TEST(HexImage, ReaderSurvivesCorruptedInput) {

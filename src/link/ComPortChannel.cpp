@@ -1,4 +1,4 @@
-#include "Unit1/ComPortChannel.h"
+#include "link/ComPortChannel.h"
 
 namespace {
 constexpr std::string_view ReadyMarker = "Ready";

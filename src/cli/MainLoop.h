@@ -1,0 +1,23 @@
+#pragma once
+#include <chrono>
+#include <functional>
+
+namespace Cli {
+
+using TClock = std::chrono::steady_clock;
+
+// The main thread of a program without a window: it runs the work the port's event thread
+// hands it (its received-bytes deliveries) while it waits for a job to finish.
+
+// Wakes the main thread for queued work, and turns SIGINT and SIGTERM into an interruption
+// the waits and the sending notice; a second signal ends the program as usual.
+void InstallMainLoop();
+
+// The signal that interrupted the program, or 0.
+int InterruptSignal();
+
+// Runs queued work until done() holds (true) or the deadline passes (false). Throws
+// ECommand(ecInterrupted) once the program is interrupted.
+bool RunUntil(const std::function<bool()>& done, TClock::time_point deadline);
+
+}  // namespace Cli

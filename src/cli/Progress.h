@@ -1,0 +1,38 @@
+#pragma once
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace Cli {
+
+// Progress of a long job on standard error: a bar with the share done and the time left on a
+// terminal, a line at each tenth elsewhere (a log, a pipe), or nothing at all.
+class TProgress {
+public:
+  enum TMode { pmBar, pmTenths, pmQuiet };
+
+  TProgress(TMode mode, std::FILE* out) : FMode(mode), FOut(out) {}
+  // Bar on a terminal, tenths elsewhere; quiet wins.
+  static TMode ModeFor(std::FILE* out, bool quiet);
+
+  void Begin(const std::string& label);
+  void SetMax(long maximum) { FMax = maximum; }
+  void SetPosition(long position);
+  // Ends the bar's line; a job that stopped short leaves its last state shown.
+  void End();
+
+private:
+  using TClock = std::chrono::steady_clock;
+  void DrawBar(long permille);
+
+  TMode FMode;
+  std::FILE* FOut;
+  std::string FLabel;
+  long FMax = 0;
+  long FShown = -1;  // last tenth printed, or the last bar drawn in permille
+  bool FActive = false;
+  TClock::time_point FStart;
+  TClock::time_point FDrawn;
+};
+
+}  // namespace Cli

@@ -1,0 +1,103 @@
+#pragma once
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+// tolvane-cli as a child process, its standard output and error on pipes (or standard error
+// on a terminal the test gives it).
+class TCliRun {
+public:
+  explicit TCliRun(std::vector<std::string> args, const std::string& program = TOLVANE_CLI_PROGRAM,
+                   int errFd = -1) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errFd >= 0 ? errFd : err[1], STDERR_FILENO);
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    FOut = out[0];
+    FErr = err[0];
+    if (rc != 0) throw std::runtime_error("cannot start " + program);
+  }
+  ~TCliRun() {
+    if (FPid > 0) {
+      ::kill(FPid, SIGKILL);
+      ::waitpid(FPid, nullptr, 0);
+    }
+    ::close(FOut);
+    ::close(FErr);
+  }
+  TCliRun(const TCliRun&) = delete;
+  TCliRun& operator=(const TCliRun&) = delete;
+
+  std::string Out, Err;
+
+  // Reads what the program wrote until its standard error holds `text`.
+  bool AwaitErr(const std::string& text, int limitMs = 60000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (Err.find(text) == std::string::npos)
+      if (!Pump(until)) return false;
+    return true;
+  }
+  void Signal(int signal) const { ::kill(FPid, signal); }
+
+  // Reads everything to the end and returns the exit status (128 + signal when killed). The
+  // limit only keeps a hanging program from hanging the suite.
+  int Wait(int limitMs = 60000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (Pump(until)) {
+    }
+    int status = 0;
+    if (std::chrono::steady_clock::now() >= until) ::kill(FPid, SIGKILL);
+    ::waitpid(FPid, &status, 0);
+    FPid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+private:
+  // One round of reading; false once both pipes are at their end or the limit has passed.
+  bool Pump(std::chrono::steady_clock::time_point until) {
+    pollfd fds[2] = {{FOut, POLLIN, 0}, {FErr, POLLIN, 0}};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || (FOutOpen + FErrOpen) == 0) return false;
+    if (!FOutOpen) fds[0].fd = -1;
+    if (!FErrOpen) fds[1].fd = -1;
+    if (::poll(fds, 2, static_cast<int>(left.count())) <= 0) return false;
+    Drain(fds[0], FOut, Out, FOutOpen);
+    Drain(fds[1], FErr, Err, FErrOpen);
+    return true;
+  }
+  static void Drain(const pollfd& fd, int from, std::string& into, int& open) {
+    if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP))) return;
+    char chunk[4096];
+    const ssize_t n = ::read(from, chunk, sizeof chunk);
+    if (n <= 0)
+      open = 0;
+    else
+      into.append(chunk, static_cast<std::size_t>(n));
+  }
+
+  pid_t FPid = -1;
+  int FOut = -1, FErr = -1;
+  int FOutOpen = 1, FErrOpen = 1;
+};

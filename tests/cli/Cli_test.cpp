@@ -1,0 +1,268 @@
+// tolvane-cli as a script runs it, against the simulated programmer on a pseudo-terminal:
+// every command, and every exit status from a real cause.
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <termios.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "ChipMemory.h"
+#include "PublishedLink.h"
+#include "Simulator.h"
+#include "Unit1/TempDir.h"
+#include "cli/CliRun.h"
+#include "firmware/FirmwareFiles.h"
+#include "hex/HexImage.h"
+#include "image/ImageCheck.h"
+#include "link/ChipTable.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string Count877a = Firmware::Files[1].Path;
+const std::string Toggle630 = Firmware::Files[2].Path;
+
+// A simulated programmer on its own thread; unpaced and without programming time unless
+// asked for.
+struct TSimRig {
+  explicit TSimRig(const char* chip, Sim::TDeviceOptions options = {}, unsigned baud = 0) {
+    if (!options.ProgMs) options.ProgMs = 0;
+    Sim::TChipMemory memory(*Sim::FindChip(chip));
+    Sim = std::make_unique<Sim::TSimulator>(std::move(memory), std::move(options), baud);
+    Sim->Start();
+  }
+  const std::string& Port() const { return Sim->SlavePath(); }
+  Hex::THexImage Chip() const { return Sim->Memory().Image(); }
+  std::unique_ptr<Sim::TSimulator> Sim;
+};
+
+struct TResult {
+  int Status;
+  std::string Out, Err;
+};
+
+TResult RunCli(std::vector<std::string> args) {
+  TCliRun run(std::move(args));
+  const int status = run.Wait();
+  return {status, run.Out, run.Err};
+}
+
+TResult RunOn(const TSimRig& sim, std::vector<std::string> args) {
+  args.insert(args.begin(), {"--port", sim.Port()});
+  return RunCli(std::move(args));
+}
+
+Image::TChipLayout Layout(int identification) {
+  TChip chip;
+  chip.SelectChip(identification);
+  return Image::LayoutOf(chip);
+}
+
+bool Holds(const Hex::THexImage& chip, const std::string& file, int identification) {
+  return Image::Compare(Image::LoadImage(file), chip, Layout(identification)).Holds();
+}
+
+// Every test's simulators announce themselves in a folder of its own.
+class CliTest : public ::testing::Test {
+protected:
+  void SetUp() override { ::setenv("TOLVANE_SIM_DIR", Dir.File("ports").c_str(), 1); }
+  TTempDir Dir;
+};
+
+}  // namespace
+
+TEST_F(CliTest, WritesVerifiesAndReadsBack) {
+  TSimRig sim("PIC16F877A");
+  const TResult write = RunOn(sim, {"write", Count877a});
+  EXPECT_EQ(write.Status, 0) << write.Err;
+  EXPECT_TRUE(Holds(sim.Chip(), Count877a, 0x0E2));
+  // Progress goes to standard error, a line at each tenth when it is no terminal.
+  EXPECT_NE(write.Err.find("Writing PIC16F877A: 10 %\nWriting PIC16F877A: 20 %\n"), std::string::npos);
+  EXPECT_NE(write.Err.find("Verifying PIC16F877A: 100 %\n"), std::string::npos);
+  EXPECT_NE(write.Err.find("count877a.hex: written and verified, 89 locations"), std::string::npos);
+  EXPECT_EQ(write.Out, "");
+
+  EXPECT_EQ(RunOn(sim, {"verify", Count877a}).Status, 0);
+
+  // The data alone on standard output, so that it can be redirected; the same with -o.
+  const TResult read = RunOn(sim, {"read"});
+  EXPECT_EQ(read.Status, 0) << read.Err;
+  EXPECT_EQ(Hex::ReadHex(read.Out), sim.Sim->Memory().ReadOut(8192, 256));
+  const TResult toFile = RunOn(sim, {"--quiet", "read", "-o", Dir.File("chip.hex")});
+  EXPECT_EQ(toFile.Status, 0);
+  EXPECT_EQ(toFile.Err, "");
+  EXPECT_EQ(TTempDir::Read(Dir.File("chip.hex")), read.Out);
+}
+
+TEST_F(CliTest, IdentifiesErasesAndTellsABlankChip) {
+  TSimRig sim("PIC16F630");
+  ASSERT_EQ(RunOn(sim, {"--quiet", "write", "--no-verify", Toggle630}).Status, 0);
+  const TResult identify = RunOn(sim, {"identify"});
+  EXPECT_EQ(identify.Status, 0);
+  EXPECT_EQ(identify.Out, "PIC16F630 (ID word 10C3)\n");
+
+  const TResult full = RunOn(sim, {"blank-check"});
+  EXPECT_EQ(full.Status, 1);
+  EXPECT_NE(full.Err.find("the PIC16F630 is not blank: "), std::string::npos) << full.Err;
+  EXPECT_NE(full.Err.find("\n  0x0000: 0x"), std::string::npos);
+  EXPECT_EQ(RunOn(sim, {"erase"}).Status, 0);
+  // The calibration word the chip keeps does not count.
+  const TResult blank = RunOn(sim, {"blank-check"});
+  EXPECT_EQ(blank.Status, 0) << blank.Err;
+}
+
+TEST_F(CliTest, ListsPortsWithRunningSimulators) {
+  TSimRig sim("PIC16F84A");
+  const Sim::TPublishedLink link(Sim::PublishDirectory() + "/ttySIM" + std::to_string(::getpid()),
+                                 sim.Port());
+  const TResult ports = RunCli({"ports"});
+  EXPECT_EQ(ports.Status, 0);
+  EXPECT_EQ(ports.Out.rfind("PORT ", 0), 0u);
+  const std::size_t row = ports.Out.find(link.Path() + "  " + sim.Port());
+  ASSERT_NE(row, std::string::npos) << ports.Out;
+  EXPECT_NE(ports.Out.find("simulated Tolvane II", row), std::string::npos);
+}
+
+TEST_F(CliTest, AChipThatDoesNotHoldTheImageExitsOne) {
+  // The programmer reports a failed location.
+  Sim::TDeviceOptions failing;
+  failing.FailAt = {0x0005};
+  TSimRig reporting("PIC16F877A", failing);
+  const TResult reported = RunOn(reporting, {"write", Count877a});
+  EXPECT_EQ(reported.Status, 1);
+  EXPECT_NE(reported.Err.find("failed locations:\n  Program-process faulture on address: 0005"),
+            std::string::npos) << reported.Err;
+
+  // A location keeps its old value without a word: only the read-back finds it.
+  Sim::TDeviceOptions keeping;
+  keeping.KeepAt = {0x0005};
+  TSimRig silent("PIC16F877A", keeping);
+  const Image::TImageFile file = Image::LoadImage(Count877a);
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "0x0005: wrote 0x%02X%02X, read 0x3FFF",
+                file.Bytes.at(11), file.Bytes.at(10));
+  const TResult verified = RunOn(silent, {"write", Count877a});
+  EXPECT_EQ(verified.Status, 1);
+  EXPECT_NE(verified.Err.find("differs in 1 locations:\n  " + file.Where(5) + expected),
+            std::string::npos) << verified.Err;
+}
+
+TEST_F(CliTest, UsageErrorsExitTwo) {
+  for (const auto& args : {std::vector<std::string>{}, {"write"}, {"--frobnicate", "ports"},
+                           {"ports", "extra"}})
+    EXPECT_EQ(RunCli(args).Status, 2);
+  const TResult help = RunCli({"--help"});
+  EXPECT_EQ(help.Status, 0);
+  EXPECT_NE(help.Out.find("  130  interrupted"), std::string::npos);
+}
+
+TEST_F(CliTest, FilesThatAreNoImageOrDoNotFitExitThreeAndSendNothing) {
+  TSimRig sim("PIC16F84A");
+  const Hex::THexImage blank = sim.Chip();
+  const std::string picture = Dir.Write("picture.png", "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xA7\xA4");
+  const TResult junk = RunOn(sim, {"write", picture});
+  EXPECT_EQ(junk.Status, 3);
+  EXPECT_EQ(junk.Err, "tolvane-cli: " + picture + ":1: record does not start with ':'\n");
+  EXPECT_EQ(sim.Sim->HangUps(), 0u);  // the port was not even opened
+  EXPECT_EQ(RunOn(sim, {"write", Dir.File("missing.hex")}).Status, 3);
+
+  // An image for a bigger chip: refused, unless forced, and then what fits is written.
+  const TResult big = RunOn(sim, {"write", Count877a});
+  EXPECT_EQ(big.Status, 3);
+  EXPECT_NE(big.Err.find("lie outside the PIC16F84A:\n  " + Count877a + ":"), std::string::npos) << big.Err;
+  EXPECT_EQ(sim.Chip(), blank);
+  const TResult forced = RunOn(sim, {"write", "--force", Count877a});
+  EXPECT_EQ(forced.Status, 0) << forced.Err;
+  EXPECT_TRUE(Image::Compare(Image::LoadImage(Count877a), sim.Chip(), Layout(0x056)).Holds());
+}
+
+TEST_F(CliTest, PortsThatAreMissingOrInUseExitFour) {
+  const TResult missing = RunCli({"--port", Dir.File("ttyNONE"), "identify"});
+  EXPECT_EQ(missing.Status, 4);
+  EXPECT_NE(missing.Err.find("ttyNONE: no such port."), std::string::npos) << missing.Err;
+
+  TSimRig sim("PIC16F877A");
+  const int holder = ::open(sim.Port().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  const TResult busy = RunOn(sim, {"identify"});
+  ::close(holder);
+  EXPECT_EQ(busy.Status, 4);
+  EXPECT_NE(busy.Err.find(": in use by another program."), std::string::npos) << busy.Err;
+}
+
+TEST_F(CliTest, ProgrammerProblemsExitFive) {
+  Sim::TDeviceOptions silent;
+  silent.Silent = true;
+  TSimRig mute("PIC16F877A", silent);
+  const TResult unanswered = RunOn(mute, {"identify"});
+  EXPECT_EQ(unanswered.Status, 5);
+  EXPECT_NE(unanswered.Err.find("did not answer the identification within"), std::string::npos);
+
+  Sim::TDeviceOptions odd;
+  odd.IdText = "XYZ";
+  TSimRig unknown("PIC16F877A", odd);
+  const TResult unrecognised = RunOn(unknown, {"identify"});
+  EXPECT_EQ(unrecognised.Status, 5);
+  EXPECT_NE(unrecognised.Err.find("\"XYZ\" names no chip"), std::string::npos);
+
+  TSimRig other("PIC16F877A");
+  const TResult expected = RunOn(other, {"--expect", "pic16f84a", "write", Count877a});
+  EXPECT_EQ(expected.Status, 5);
+  EXPECT_NE(expected.Err.find("holds a PIC16F877A, not the expected pic16f84a"), std::string::npos);
+  EXPECT_EQ(RunOn(other, {"--expect", "pic16f877a", "identify"}).Status, 0);
+}
+
+TEST_F(CliTest, CtrlCStopsTheWriteAtOnceAndSaysHowFarItGot) {
+  // A full chip's image on a line paced as the real one.
+  Sim::TChipMemory full(*Sim::FindChip("PIC16F877A"));
+  for (std::uint32_t w = 0; w < 8192; ++w) full.SetWord(w, static_cast<std::uint16_t>(w * 7));
+  const std::string image = Dir.Write("full.hex", Hex::WriteHex(full.Image()));
+  TSimRig sim("PIC16F877A", {}, 57600);
+  TCliRun run({"--port", sim.Port(), "write", image});
+  ASSERT_TRUE(run.AwaitErr("Writing PIC16F877A: 10 %"));
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Wait(), 130);
+  EXPECT_NE(run.Err.find("interrupted: "), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find(" characters of the image had been sent"), std::string::npos);
+  // Nothing more reaches the chip once the program has gone.
+  const Hex::THexImage stopped = sim.Chip();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(sim.Chip(), stopped);
+  EXPECT_NE(stopped, full.Image());
+}
+
+TEST_F(CliTest, ShowsABarOnATerminal) {
+  TSimRig sim("PIC16F84A");
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  TCliRun run({"--port", sim.Port(), "read"}, TOLVANE_CLI_PROGRAM, slave);
+  EXPECT_EQ(run.Wait(), 0);
+  std::string bar;
+  char chunk[4096];
+  for (pollfd fd{master, POLLIN, 0}; ::poll(&fd, 1, 0) > 0;) {
+    const ssize_t n = ::read(master, chunk, sizeof chunk);
+    if (n <= 0) break;
+    bar.append(chunk, static_cast<std::size_t>(n));
+  }
+  ::close(slave);
+  ::close(master);
+  EXPECT_NE(bar.find("\rReading PIC16F84A [##############################] 100 % "), std::string::npos)
+      << bar;
+  EXPECT_NE(bar.find(" left"), std::string::npos);
+}
+
+TEST_F(CliTest, TakesThePortTheWindowSaved) {
+  // A copy of the program in a folder of its own, where its settings file lives.
+  TSimRig sim("PIC16F877A");
+  const std::string program = Dir.File("tolvane-cli");
+  fs::copy_file(TOLVANE_CLI_PROGRAM, program);
+  Dir.Write("Tolvane.ini", sim.Port());
+  TCliRun run({"identify"}, program);
+  EXPECT_EQ(run.Wait(), 0) << run.Err;
+  EXPECT_EQ(run.Out, "PIC16F877A (ID word 0E28)\n");
+}
