@@ -34,8 +34,9 @@ int Milliseconds(std::chrono::microseconds us) {
 
 }  // namespace
 
-TSimulator::TSimulator(TChipMemory memory, TDeviceOptions options, unsigned baud)
-    : FBaud(baud), FMemory(std::move(memory)), FProtocol(FMemory, std::move(options)) {
+TSimulator::TSimulator(TChipMemory memory, TDeviceOptions options, unsigned baud,
+                       std::chrono::milliseconds latency)
+    : FBaud(baud), FLatency(latency), FMemory(std::move(memory)), FProtocol(FMemory, std::move(options)) {
   FStopEvent = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (FStopEvent < 0) Fail("eventfd");
   FMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -115,6 +116,9 @@ void TSimulator::Run() {
   TPacer inPacer(FBaud / 10.0), outPacer(FBaud / 10.0);
   std::string input, output, held;  // held: answer due when the programming time is over
   std::size_t inputPos = 0, outputPos = 0;  // taken from input, sent from output
+  std::string bridge;                        // sent, but held by the latency timer
+  bool timing = false;                       // the timer runs while there is output
+  TClock::time_point bridgeDue;              // when it next hands the bridge's bytes over
   bool busy = false;
   bool hungUp = true;  // until a program opens the slave, nothing can be served
   TClock::time_point busyUntil;
@@ -152,6 +156,24 @@ void TSimulator::Run() {
       hungUp = (probe.revents & POLLHUP) != 0;
     }
 
+    if (FLatency.count() > 0 && !hungUp && outputPos < output.size()) {
+      // The line carries the answer to the bridge at its own pace, without the terminal.
+      const std::size_t n = std::min(output.size() - outputPos, outPacer.Available(now));
+      // The timer starts with the first character; while characters keep coming it runs
+      // on, handing over once each period.
+      if (n > 0 && !timing) {
+        timing = true;
+        bridgeDue = now + FLatency;
+      }
+      bridge.append(output, outputPos, n);
+      outputPos += n;
+      if (outPacer.Paced()) outPacer.Consume(n);
+      if (outputPos == output.size()) {
+        output.clear();
+        outputPos = 0;
+      }
+    }
+
     pollfd fds[2] = {{FStopEvent, POLLIN, 0}, {FMaster, 0, 0}};
     int timeout = -1;
     auto wait = [&](std::chrono::microseconds us) {
@@ -166,8 +188,12 @@ void TSimulator::Run() {
         else wait(inPacer.UntilNext(now));
       }
       if (outputPos < output.size()) {
-        if (outPacer.Available(now) > 0) fds[1].events |= POLLOUT;
+        if (FLatency.count() == 0 && outPacer.Available(now) > 0) fds[1].events |= POLLOUT;
         else wait(outPacer.UntilNext(now));
+      }
+      if (!bridge.empty()) {
+        if (now >= bridgeDue) fds[1].events |= POLLOUT;
+        else wait(std::chrono::duration_cast<std::chrono::microseconds>(bridgeDue - now));
       }
       if (busy) wait(std::chrono::duration_cast<std::chrono::microseconds>(busyUntil - now));
     }
@@ -184,6 +210,8 @@ void TSimulator::Run() {
       inputPos = 0;
       output.clear();
       outputPos = 0;
+      bridge.clear();
+      timing = false;
       held.clear();
       busy = false;
       HangUp();
@@ -201,7 +229,19 @@ void TSimulator::Run() {
         Fail("read " + FSlavePath);
       }
     }
-    if (fds[1].revents & POLLOUT) {
+    if ((fds[1].revents & POLLOUT) && !bridge.empty()) {
+      const ssize_t n = write(FMaster, bridge.data(), bridge.size());
+      if (n > 0) {
+        bridge.erase(0, std::size_t(n));
+        if (bridge.empty()) {
+          bridgeDue += FLatency;
+          if (bridgeDue <= now) bridgeDue = now + FLatency;  // a whole period late
+          timing = outputPos < output.size();
+        }
+      } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
+        Fail("write " + FSlavePath);
+      }
+    } else if (fds[1].revents & POLLOUT) {
       const std::size_t want = std::min(output.size() - outputPos, outPacer.Available(now));
       const ssize_t n = write(FMaster, output.data() + outputPos, want);
       if (n > 0) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,7 +22,10 @@ public:
 class TSimulator {
 public:
   // Opens the pseudo-terminal and puts its slave in raw mode; baud 0 leaves the line unpaced.
-  TSimulator(TChipMemory memory, TDeviceOptions options, unsigned baud);
+  // A latency holds what is sent for up to that long and then hands it over at once, as a
+  // USB serial bridge's latency timer does; zero hands each character over when it is sent.
+  TSimulator(TChipMemory memory, TDeviceOptions options, unsigned baud,
+             std::chrono::milliseconds latency = {});
   ~TSimulator();
   TSimulator(const TSimulator&) = delete;
   TSimulator& operator=(const TSimulator&) = delete;
@@ -49,6 +53,7 @@ private:
   int FStopEvent = -1;
   std::string FSlavePath;
   unsigned FBaud;
+  std::chrono::milliseconds FLatency;
   mutable std::mutex FLock;  // guards the chip against Memory() while bytes are taken
   TChipMemory FMemory;
   TDeviceProtocol FProtocol;

@@ -70,6 +70,11 @@ int main(int argc, char** argv) {
       ->delimiter(',');
   app.add_option("--baud", baud, "Line speed in bit/s, 10 bits a character; 0 for no pacing")
       ->capture_default_str();
+  unsigned latencyMs = 0;
+  app.add_option("--latency-ms", latencyMs,
+                 "Hold what is sent for up to this many ms, then hand it over at once, as a USB "
+                 "serial bridge's latency timer does; 0 hands over each character as it goes")
+      ->capture_default_str();
   auto* idOption = app.add_option("--id", idText,
                                   "Answer identification with this text (empty: \"Ready\" alone)");
   app.add_option("--prog-ms", progMs,
@@ -104,7 +109,8 @@ int main(int argc, char** argv) {
     Sim::TChipMemory memory(*chip);
     if (!loadPath.empty()) memory.Load(Hex::LoadHexFile(loadPath));
 
-    Sim::TSimulator simulator(std::move(memory), std::move(options), baud);
+    Sim::TSimulator simulator(std::move(memory), std::move(options), baud,
+                              std::chrono::milliseconds(latencyMs));
     RunningSimulator = &simulator;
     InstallSignalHandlers();
     std::optional<Sim::TPublishedLink> link, published;

@@ -227,7 +227,7 @@ std::string Percent(double share) { return Format("%.2f %%", share * 100); }
 // against its reference, and the smallest share of processor time.
 void ReportJob(const char* item, const std::string& name, const std::vector<TJob>& runs,
                const std::function<double(const TJob&)>& reference, const char* referenceName,
-               double goal) {
+               double goal, double processorGoal) {
   double bestRatio = 1e300, bestWall = 0, bestReference = 0, bestShare = 1e300;
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const TJob& job = runs[i];
@@ -261,7 +261,27 @@ void ReportJob(const char* item, const std::string& name, const std::vector<TJob
                Format("%.4f", bestRatio),
            Format("<= %.2f", goal), Verdict(bestRatio <= goal));
   PrintRow("3", "Processor time of the program during: " + name + runsText,
-           Percent(bestShare), "< 10 %", Verdict(bestShare < 0.10));
+           Percent(bestShare), Format("<= %.0f %%", processorGoal * 100),
+           Verdict(bestShare <= processorGoal));
+}
+
+// The reads of one session, each checked against the chip.
+std::vector<TJob> RunReads(TSession& session, const std::string& imageText) {
+  TForm1& form = *session.Form;
+  std::vector<TJob> reads;
+  for (int run = 0; run < Runs; ++run) {
+    reads.push_back(session.Run([&] { form.ToolButton2->click(); },
+                                [&] { return form.Link.LinkMode == -1; }, "read"));
+    Check(form.Memo.Text() == imageText, "the read did not give the chip's image");
+  }
+  return reads;
+}
+
+// The command, then the answer up to its handled "Ready".
+double ReadLineSeconds(const TJob& job) { return LineSeconds(5.0 + double(job.Received)); }
+
+std::string ReadName(int latencyMs) {
+  return Format("Read of a PIC16F877A, the bridge handing over every %.0f ms", latencyMs);
 }
 
 int Main(int argc, char** argv) {
@@ -283,11 +303,19 @@ int Main(int argc, char** argv) {
   TScriptedDialogs dialogs;
   const std::vector<std::string> paced{"--chip", "PIC16F877A", "--baud", "57600", "--load",
                                        folder.File("chip.hex")};
+  // A USB bridge hands what it received to the computer when its latency timer runs out:
+  // every millisecond at the most, as the simulator's line does by itself, or every 16 ms,
+  // a common setting.
+  auto handingOverEvery = [](std::vector<std::string> options, int ms) {
+    options.insert(options.end(), {"--latency-ms", std::to_string(ms)});
+    return options;
+  };
   std::vector<std::string> noProgrammingTime = paced;
   noProgrammingTime.insert(noProgrammingTime.end(), {"--prog-ms", "0"});
+  constexpr double ReadProcessorGoal = 0.05, ProcessorGoal = 0.10;
 
   {
-    TSession session(folder, dialogs, noProgrammingTime);
+    TSession session(folder, dialogs, handingOverEvery(noProgrammingTime, 1));
     TForm1& form = *session.Form;
 
     const double idle = IdleCpuShare();
@@ -299,21 +327,14 @@ int Main(int argc, char** argv) {
     // Other programs share the machine: each job runs more than once and the best run
     // counts; every run is shown.
     const long rssBefore = VmKiB("VmRSS");
-    std::vector<TJob> reads;
-    for (int run = 0; run < Runs; ++run) {
-      reads.push_back(session.Run([&] { form.ToolButton2->click(); },
-                                  [&] { return form.Link.LinkMode == -1; }, "read"));
-      Check(form.Memo.Text() == imageText, "the read did not give the chip's image");
-    }
+    const std::vector<TJob> reads = RunReads(session, imageText);
     const long peak = VmKiB("VmHWM");
-    // The command, then the answer up to its handled "Ready".
-    auto readLine = [](const TJob& job) { return LineSeconds(5.0 + double(job.Received)); };
-    ReportJob("2", "Read of a PIC16F877A", reads, readLine, "line time", 1.03);
+    ReportJob("2", ReadName(1), reads, ReadLineSeconds, "line time", 1.03, ReadProcessorGoal);
 
     const TJob& read = *std::min_element(reads.begin(), reads.end(), [](auto& x, auto& y) {
       return x.FinalHandlingSeconds < y.FinalHandlingSeconds;
     });
-    const double append = read.FinalHandlingSeconds / readLine(read);
+    const double append = read.FinalHandlingSeconds / ReadLineSeconds(read);
     std::printf("completion of the read (image lines appended with their change notices, "
                 "window updated): %.2f ms\n", read.FinalHandlingSeconds * 1e3);
     PrintRow("4", "Appending the read result to the image in the window, / read line time",
@@ -333,7 +354,13 @@ int Main(int argc, char** argv) {
     }
     ReportJob("2", "Write of a PIC16F877A, no programming time", writes,
               [&](const TJob& job) { return LineSeconds(double(stream.size() + job.Received)); },
-              "line time", 1.03);
+              "line time", 1.03, ProcessorGoal);
+  }
+
+  {
+    TSession session(folder, dialogs, handingOverEvery(noProgrammingTime, 16));
+    ReportJob("2", ReadName(16), RunReads(session, imageText), ReadLineSeconds, "line time",
+              1.03, ReadProcessorGoal);
   }
 
   {
@@ -354,7 +381,7 @@ int Main(int argc, char** argv) {
     std::printf("line time alone of the write: %.3f s; the simulator's fastest (best of %d): "
                 "%.3f s\n", LineSeconds(double(stream.size() + 7)), Runs, fastest);
     ReportJob("2", "Write of a PIC16F877A, the chip's programming time", writes,
-              [&](const TJob&) { return fastest; }, "simulator's fastest", 1.03);
+              [&](const TJob&) { return fastest; }, "simulator's fastest", 1.03, ProcessorGoal);
   }
   SetSerialPortSources(nullptr);
   return 0;

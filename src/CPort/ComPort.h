@@ -45,11 +45,13 @@ using TComSignalEvent = std::function<void(TObject* Sender, bool OnOff)>;
 
 enum TTransferDirection : std::uint8_t { tdWrite = 0, tdRead = 1 };
 
-// One overlapped transfer: the platform's status block with its completion event, and which
-// way the bytes go (it picks the error code of a failed await).
+// One overlapped transfer: the platform's status block with its completion event, which
+// way the bytes go (it picks the error code of a failed await), and whether a transfer was
+// started on the device at all (an empty text starts none).
 struct TTransferRecord {
   ComPlatform::OVERLAPPED IoBlock;
   TTransferDirection Direction = tdWrite;
+  bool Started = false;
 };
 
 // A serial device and its connection: the line settings, opening and closing, transfers,

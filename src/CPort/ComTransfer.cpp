@@ -33,6 +33,7 @@ struct TTransferGuard {
 int TCustomComPort::StartWrite(const void* buffer, int count, TTransferRecord* record) {
   if (!record) throw EComPort::CreateFromCode(4);
   record->Direction = tdWrite;
+  record->Started = true;
   DWORD written = 0;
   if (!FPlatform->WriteFile(FHandle, buffer, static_cast<DWORD>(count), &written, &record->IoBlock) &&
       FPlatform->GetLastError() != ERROR_IO_PENDING)
@@ -48,6 +49,7 @@ int TCustomComPort::StartWriteText(const std::string& text, TTransferRecord* rec
 int TCustomComPort::StartRead(void* buffer, int count, TTransferRecord* record) {
   if (!record) throw EComPort::CreateFromCode(4);
   record->Direction = tdRead;
+  record->Started = true;
   DWORD read = 0;
   if (!FPlatform->ReadFile(FHandle, buffer, static_cast<DWORD>(count), &read, &record->IoBlock) &&
       FPlatform->GetLastError() != ERROR_IO_PENDING)
@@ -63,6 +65,9 @@ int TCustomComPort::StartReadText(std::string& text, int count, TTransferRecord*
 
 int TCustomComPort::AwaitTransfer(TTransferRecord* record) {
   if (!record) throw EComPort::CreateFromCode(4);
+  // Nothing to wait for: the record's event is signalled and its counts are zero, and the
+  // device, which may be closed, has no part in it.
+  if (!record->Started) return 0;
   int code = record->Direction == tdWrite ? 2 : 3;
   if (FPlatform->WaitForSingleObject(record->IoBlock.hEvent, INFINITE) != WAIT_OBJECT_0)
     RaiseSystemError(code);

@@ -1,6 +1,7 @@
 #include "CPort/ListSerialPorts.h"
 
 #include "CPort/EComPort.h"
+#include "CPort/platform/SerialPlatform.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <string_view>
 #include <signal.h>
 #include <system_error>
 
@@ -19,19 +22,18 @@ constexpr int RegistryError = 23;  // "Registry error"
 
 const TSerialPortSources* InstalledSources = nullptr;
 
-// Failures are reported in the platform layer's terms: a missing folder is 2
-// (ERROR_FILE_NOT_FOUND), a refusal 5 (ERROR_ACCESS_DENIED); anything else keeps the
-// system's own error number.
+// Failures are reported in the platform layer's terms: a missing folder is
+// ERROR_FILE_NOT_FOUND, a refusal ERROR_ACCESS_DENIED, anything else ERROR_GEN_FAILURE.
 int PlatformCode(const std::error_code& ec) {
   switch (ec.value()) {
     case ENOENT:
     case ENOTDIR:
-      return 2;
+      return ComPlatform::ERROR_FILE_NOT_FOUND;
     case EACCES:
     case EPERM:
-      return 5;
+      return ComPlatform::ERROR_ACCESS_DENIED;
     default:
-      return ec.value();
+      return ComPlatform::ERROR_GEN_FAILURE;
   }
 }
 
@@ -88,35 +90,41 @@ void AddDevicePorts(const TSerialPortSources& sources, std::vector<std::string>&
   if (ec) RaiseUnreadable(ec);
 }
 
-bool ProcessAlive(long pid) {
-  if (pid <= 0) return false;
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+// The pid of a published name: decimal digits without a leading zero that make a pid_t,
+// so no other spelling of a number can name a process (ttySIM01, ttySIM4294967297).
+std::optional<pid_t> PublishedPid(std::string_view digits) {
+  if (digits.empty() || digits.front() < '1' || digits.front() > '9') return std::nullopt;
+  pid_t pid = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return pid;
 }
 
+bool ProcessAlive(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
+
 // A simulator publishes its port as the link ttySIM<pid> to its terminal; the link outlives
-// a simulator that was killed, so it counts only while both its process and target exist.
+// a simulator that was killed, so it counts only while both its process and terminal exist.
+// Any user can make the folder, so only links to character devices count, and a folder that
+// cannot be read holds no simulators: it never hides the machine's own ports.
 void AddSimulatorPorts(const TSerialPortSources& sources, std::vector<std::string>& names) {
   if (sources.SimDir.empty()) return;
   std::error_code ec;
-  fs::path dir = fs::absolute(sources.SimDir, ec);
-  if (ec) RaiseUnreadable(ec);
+  const fs::path dir = fs::absolute(sources.SimDir, ec);
+  if (ec) return;
   fs::directory_iterator it(dir, ec);
-  if (ec == std::errc::no_such_file_or_directory) return;  // no simulator has run yet
-  if (ec) RaiseUnreadable(ec);
+  std::vector<std::string> found;
   constexpr std::string_view prefix = "ttySIM";
-  for (fs::directory_iterator end; it != end; it.increment(ec)) {
+  for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-    long pid = 0;
-    const char* first = name.data() + prefix.size();
-    const char* last = name.data() + name.size();
-    auto [parsedEnd, error] = std::from_chars(first, last, pid);
-    if (error != std::errc() || parsedEnd != last) continue;
-    std::error_code targetError;
-    if (ProcessAlive(pid) && fs::exists(it->path(), targetError))
-      names.push_back(it->path().string());
+    const std::optional<pid_t> pid = PublishedPid(std::string_view(name).substr(prefix.size()));
+    std::error_code entryError;
+    if (pid && ProcessAlive(*pid) && fs::is_symlink(it->symlink_status(entryError)) &&
+        fs::is_character_file(fs::status(it->path(), entryError)))
+      found.push_back(it->path().string());
   }
-  if (ec) RaiseUnreadable(ec);
+  if (ec) return;
+  names.insert(names.end(), found.begin(), found.end());
 }
 
 // Text order with ASCII letter case folded, so COM10 sorts before com2.

@@ -18,8 +18,9 @@ struct TSerialPortSources {
 // Replaces target with the serial port names, sorted as text with letter case ignored
 // (COM1, COM10, com2, COM3); equal names are all kept. Device ports are named as in the
 // device folder (ttyUSB0, ttyS0), simulator ports by the absolute path of their link.
-// Raises EComPort 23 ("Registry error") with the platform code when a source cannot be
-// read (2 when it is missing); target is then left as it was.
+// Raises EComPort 23 ("Registry error") with the platform code when the tty folder cannot
+// be read (2 when it is missing); target is then left as it was. A simulator folder that
+// cannot be read holds no simulators.
 void ListSerialPorts(std::vector<std::string>& target, const TSerialPortSources& sources);
 // The same from the sources in use: the machine's unless others are installed.
 void ListSerialPorts(std::vector<std::string>& target);

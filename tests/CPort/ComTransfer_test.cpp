@@ -143,4 +143,16 @@ TEST_F(ClosedPortTransfer, WritingToAClosedPortFailsInThePlatform) {
   EXPECT_EQ(Fake.OpenEvents(), 0);
 }
 
+TEST_F(ClosedPortTransfer, TransfersOfNoBytesNeedNoDevice) {
+  TComPort port(nullptr);
+  EXPECT_EQ(port.WriteText(""), 0);
+  std::string text = "keep";
+  EXPECT_EQ(port.ReadText(text, 0), 0);
+  EXPECT_TRUE(text.empty());
+  EXPECT_EQ(port.ReadText(text, -3), 0);
+  for (const auto& call : Fake.CallNames())
+    EXPECT_TRUE(call == "CreateEventA" || call == "CloseHandle") << call;
+  EXPECT_EQ(Fake.OpenEvents(), 0);
+}
+
 }  // namespace

@@ -50,9 +50,16 @@ protected:
     return dir;
   }
 
-  void Publish(long pid, const fs::path& target) {
+  // A simulator's link to its terminal; /dev/null stands in for the terminal, a character
+  // device as a terminal is.
+  fs::path Publish(const std::string& pid, const fs::path& target = "/dev/null") {
     fs::create_directories(Root / "sim");
-    fs::create_symlink(target, Root / "sim" / ("ttySIM" + std::to_string(pid)));
+    fs::path link = Root / "sim" / ("ttySIM" + pid);
+    fs::create_symlink(target, link);
+    return link;
+  }
+  fs::path Publish(long pid, const fs::path& target = "/dev/null") {
+    return Publish(std::to_string(pid), target);
   }
 
   static pid_t DeadPid() {
@@ -101,7 +108,7 @@ TEST_F(FakeMachine, ListsOnlyTtysWithHardwareBehindThem) {
   EXPECT_EQ(List(), (Names{"sub/port", "ttyACM0", "ttyS0", "ttyS3"}));
 }
 
-TEST_F(FakeMachine, MissingSourceRaisesAndLeavesTheTargetAlone) {
+TEST_F(FakeMachine, UnreadableTtyFolderRaisesAndLeavesTheTargetAlone) {
   fs::remove_all(Root / "sys");
   Names names{"kept"};
   try {
@@ -113,6 +120,14 @@ TEST_F(FakeMachine, MissingSourceRaisesAndLeavesTheTargetAlone) {
     EXPECT_EQ(e.Message(), "Registry error (win error code: 2)");
   }
   EXPECT_EQ(names, Names{"kept"});
+  // A failure the platform has no code for is a general failure, not the system's number.
+  fs::create_directory_symlink(Root / "sys", Root / "sys");
+  try {
+    ListSerialPorts(names, Sources);
+    FAIL() << "no exception";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.WinErrorCode(), 31);
+  }
 }
 
 TEST_F(FakeMachine, EmptySourceEmptiesTheTarget) {
@@ -123,29 +138,29 @@ TEST_F(FakeMachine, EmptySourceEmptiesTheTarget) {
 
 TEST_F(FakeMachine, ListsLivePublishedSimulatorsByPath) {
   AddTty("ttyUSB0", "ttyUSB0");
-  WriteFile(Root / "pty", "");
-  Publish(getpid(), Root / "pty");             // running, terminal present
-  Publish(DeadPid(), Root / "pty");            // simulator gone, link left behind
-  Publish(getppid(), Root / "closed-pty");     // running, but its terminal is gone
-  fs::create_symlink(Root / "pty", Root / "sim" / "ttySIMnot-a-pid");
-  fs::create_symlink(Root / "pty", Root / "sim" / "ttyUSB9");
-  const std::string live = (Root / "sim" / ("ttySIM" + std::to_string(getpid()))).string();
-  EXPECT_EQ(List(), (Names{live, "ttyUSB0"}));
+  const fs::path live = Publish(getpid());
+  Publish(DeadPid());                                  // simulator gone, link left behind
+  Publish(getppid(), Root / "closed-pty");             // running, but its terminal is gone
+  WriteFile(Root / "plain", "");
+  Publish(1, Root / "plain");                          // running, but not to a device
+  Publish("0" + std::to_string(getpid()));             // another spelling of a live pid
+  Publish("4294967297");                               // pid 1 once cut to a pid_t
+  Publish("not-a-pid");
+  fs::create_symlink("/dev/null", Root / "sim" / "ttyUSB9");
+  EXPECT_EQ(List(), (Names{live.string(), "ttyUSB0"}));
 }
 
-TEST_F(FakeMachine, MissingSimulatorFolderMeansNoSimulators) {
+TEST_F(FakeMachine, MissingOrUnreadableSimulatorFolderMeansNoSimulators) {
   AddTty("ttyUSB0", "ttyUSB0");
-  Sources.SimDir = (Root / "never-made").string();
-  EXPECT_EQ(List(), Names{"ttyUSB0"});
-  Sources.SimDir.clear();
-  EXPECT_EQ(List(), Names{"ttyUSB0"});
-}
-
-TEST_F(FakeMachine, UnreadableSimulatorFolderRaises) {
-  WriteFile(Root / "sim", "a file, not a folder");
-  Names names{"kept"};
-  EXPECT_THROW(ListSerialPorts(names, Sources), EComPort);
-  EXPECT_EQ(names, Names{"kept"});
+  WriteFile(Root / "file", "a file, not a folder");
+  fs::create_directories(Root / "closed");
+  fs::permissions(Root / "closed", fs::perms::none);
+  for (const fs::path& dir : {Root / "never-made", Root / "file", Root / "file" / "sim",
+                              Root / "closed", fs::path()}) {
+    Sources.SimDir = dir.string();
+    EXPECT_EQ(List(), Names{"ttyUSB0"}) << dir;
+  }
+  fs::permissions(Root / "closed", fs::perms::owner_all);
 }
 
 TEST(SerialPortSources, SimulatorFolderFollowsTheEnvironment) {

@@ -31,12 +31,12 @@ TEST(SerialPortDetails, TellsUsbNumbersProductSerialAndStableName) {
   fs::create_directories(root / "sys/ttyS0/device");
   write(root / "dev/ttyUSB0", "");
   write(root / "dev/ttyS0", "");
-  write(root / "dev/pts/7", "");
   const fs::path byId = root / "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
   fs::create_directories(byId.parent_path());
   fs::create_symlink("../../ttyUSB0", byId);
   fs::create_directories(root / "sim");
-  fs::create_symlink(root / "dev/pts/7", root / ("sim/ttySIM" + std::to_string(getpid())));
+  // A simulator's link counts only when it leads to a character device.
+  fs::create_symlink("/dev/null", root / ("sim/ttySIM" + std::to_string(getpid())));
 
   TSerialPortSources sources;
   sources.TtyClassDir = (root / "sys").string();
@@ -46,7 +46,7 @@ TEST(SerialPortDetails, TellsUsbNumbersProductSerialAndStableName) {
   ASSERT_EQ(ports.size(), 3u);
   const TSerialPortDetails& sim = ports[0];  // an absolute path sorts first
   EXPECT_TRUE(sim.Simulator);
-  EXPECT_EQ(sim.DevicePath, (root / "dev/pts/7").string());
+  EXPECT_EQ(sim.DevicePath, "/dev/null");
   EXPECT_FALSE(sim.OnUsb());
   EXPECT_EQ(ports[1].Name, "ttyS0");
   EXPECT_FALSE(ports[1].OnUsb());

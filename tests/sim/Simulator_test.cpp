@@ -114,3 +114,14 @@ TEST(Simulator, PacedLineDeliversEverythingInOrder) {
   EXPECT_EQ(answer.size(), 13u + 7u + 66u);
   EXPECT_EQ(simulator.Memory().Word(3), 0x1283);
 }
+
+TEST(Simulator, LatencyHoldsTheAnswerThenHandsItOverWhole) {
+  // As a USB bridge's latency timer: nothing comes before the time is up.
+  TSimulator simulator(TChipMemory(*FindChip("PIC16F84A")), Untimed(), 0,
+                       std::chrono::milliseconds(300));
+  simulator.Start();
+  TPtyClient host(simulator.SlavePath());
+  host.Send("zzzz\xA4");
+  EXPECT_EQ(host.ReadFor(150), "");
+  EXPECT_EQ(host.ReadUntil("Ready\r\n"), "0563\r\nReady\r\n");
+}

@@ -67,6 +67,20 @@ std::chrono::steady_clock::time_point Deadline(std::chrono::steady_clock::time_p
   return now + std::chrono::milliseconds(ms);
 }
 
+// The kernel's close waits until the driver has sent what it holds, for up to 30 s while
+// the far end holds CTS off. So nothing may be left to wait for: what is still queued is
+// discarded, and output flow control is switched off so that what a USB bridge holds in
+// its own buffer goes out at once.
+void ReleaseOutput(int fd) {
+  ioctl(fd, TCFLSH, TCOFLUSH);  // tcflush, as the ioctl that the tests can watch
+  termios t{};
+  if (tcgetattr(fd, &t) == 0 && ((t.c_cflag & CRTSCTS) || (t.c_iflag & IXON))) {
+    t.c_cflag &= ~CRTSCTS;
+    t.c_iflag &= ~IXON;
+    tcsetattr(fd, TCSANOW, &t);
+  }
+}
+
 }  // namespace
 
 std::shared_ptr<TDevice> TDevice::Open(const char* name) {
@@ -116,7 +130,7 @@ std::shared_ptr<TDevice> TDevice::Open(const char* name) {
   }
   try {
     std::lock_guard guard(device->FLock);
-    device->SampleLocked();  // the starting point; nothing is watched yet
+    device->SampleCountersLocked();  // the starting point; nothing is watched yet
     device->FHelper = std::thread([raw = device.get()] { raw->Run(); });
   } catch (...) {
     device.reset();  // releases both descriptors
@@ -154,6 +168,7 @@ void TDevice::Close() {
   }
   Wake();
   if (FHelper.joinable()) FHelper.join();
+  if (!FDead) ReleaseOutput(FFd);
 }
 
 void TDevice::Wake() {
@@ -203,8 +218,15 @@ void TDevice::Run() {
     const auto now = TClock::now();
     ExpireLocked(now);
     if (SamplingLocked() && now >= FNextSample) {
-      SampleLocked();
       FNextSample = now + SampleInterval;
+      SampleCountersLocked();
+      if ((FMask & ModemEvents) && FModemWorks) {
+        lock.unlock();
+        const TModemReading lines = ReadModemLines(FFd);
+        lock.lock();
+        if (FClosed) break;
+        NoteModemLinesLocked(lines);
+      }
     }
     if (FTxDraining && now >= FNextDrain) TxHandedOverLocked();
   }
@@ -348,48 +370,57 @@ void TDevice::ExpireLocked(TClock::time_point now) {
   }
 }
 
-void TDevice::SampleLocked() {
-  DWORD events = 0;
-  if (FCountersWork) {
-    serial_icounter_struct c{};
-    if (ioctl(FFd, TIOCGICOUNT, &c) == 0) {
-      TCounters now{c.cts, c.dsr, c.rng, c.dcd, c.frame, c.overrun, c.parity, c.brk,
-                    c.buf_overrun};
-      // The driver counts from its own start; the first reading is only the baseline.
-      const TCounters was = FCountersKnown ? FCounters : now;
-      FCountersKnown = true;
-      if (now.frame != was.frame) FErrors |= CE_FRAME;
-      if (now.parity != was.parity) FErrors |= CE_RXPARITY;
-      if (now.overrun != was.overrun) FErrors |= CE_OVERRUN;
-      if (now.bufOverrun != was.bufOverrun) FErrors |= CE_RXOVER;
-      if (now.brk != was.brk) FErrors |= CE_BREAK;
-      if (now.frame != was.frame || now.parity != was.parity || now.overrun != was.overrun ||
-          now.bufOverrun != was.bufOverrun)
-        events |= EV_ERR;
-      if (now.brk != was.brk) events |= EV_BREAK;
-      if (now.cts != was.cts) events |= EV_CTS;
-      if (now.dsr != was.dsr) events |= EV_DSR;
-      if (now.dcd != was.dcd) events |= EV_RLSD;
-      if (now.rng != was.rng) events |= EV_RING;
-      FCounters = now;
-    } else if (errno == ENOTTY || errno == EINVAL) {
+// The driver's counters of line errors and line changes live in the kernel's memory, so
+// reading them is cheap enough for every ClearCommError.
+void TDevice::SampleCountersLocked() {
+  if (!FCountersWork) return;
+  serial_icounter_struct c{};
+  if (ioctl(FFd, TIOCGICOUNT, &c) != 0) {
+    if (errno == ENOTTY || errno == EINVAL)
       FCountersWork = false;  // a pseudo-terminal, or a driver that keeps no counts
-    }
+    return;
   }
-  if (FModemWorks) {
-    int lines = 0;
-    if (ioctl(FFd, TIOCMGET, &lines) == 0) {
-      // Not every driver counts line changes, so levels are compared as well.
-      const int changed = lines ^ FModemLines;
-      if (changed & TIOCM_CTS) events |= EV_CTS;
-      if (changed & TIOCM_DSR) events |= EV_DSR;
-      if (changed & TIOCM_CD) events |= EV_RLSD;
-      if (changed & lines & TIOCM_RI) events |= EV_RING;
-      FModemLines = lines;
-    } else if (errno == ENOTTY || errno == EINVAL) {
-      FModemWorks = false;
-    }
+  TCounters now{c.cts, c.dsr, c.rng, c.dcd, c.frame, c.overrun, c.parity, c.brk, c.buf_overrun};
+  // The driver counts from its own start; the first reading is only the baseline.
+  const TCounters was = FCountersKnown ? FCounters : now;
+  FCountersKnown = true;
+  DWORD events = 0;
+  if (now.frame != was.frame) FErrors |= CE_FRAME;
+  if (now.parity != was.parity) FErrors |= CE_RXPARITY;
+  if (now.overrun != was.overrun) FErrors |= CE_OVERRUN;
+  if (now.bufOverrun != was.bufOverrun) FErrors |= CE_RXOVER;
+  if (now.brk != was.brk) FErrors |= CE_BREAK;
+  if (now.frame != was.frame || now.parity != was.parity || now.overrun != was.overrun ||
+      now.bufOverrun != was.bufOverrun)
+    events |= EV_ERR;
+  if (now.brk != was.brk) events |= EV_BREAK;
+  if (now.cts != was.cts) events |= EV_CTS;
+  if (now.dsr != was.dsr) events |= EV_DSR;
+  if (now.dcd != was.dcd) events |= EV_RLSD;
+  if (now.rng != was.rng) events |= EV_RING;
+  FCounters = now;
+  RecordLocked(events & FMask);
+}
+
+TDevice::TModemReading TDevice::ReadModemLines(int fd) {
+  int lines = 0;
+  if (ioctl(fd, TIOCMGET, &lines) != 0) return {false, errno, 0};
+  return {true, 0, lines};
+}
+
+void TDevice::NoteModemLinesLocked(const TModemReading& reading) {
+  if (!reading.ok) {
+    if (reading.error == ENOTTY || reading.error == EINVAL) FModemWorks = false;
+    return;
   }
+  // Not every driver counts line changes, so levels are compared as well.
+  const int changed = reading.lines ^ FModemLines;
+  DWORD events = 0;
+  if (changed & TIOCM_CTS) events |= EV_CTS;
+  if (changed & TIOCM_DSR) events |= EV_DSR;
+  if (changed & TIOCM_CD) events |= EV_RLSD;
+  if (changed & reading.lines & TIOCM_RI) events |= EV_RING;
+  FModemLines = reading.lines;
   RecordLocked(events & FMask);
 }
 
@@ -470,7 +501,7 @@ bool TDevice::ClearError(DWORD* errors, COMSTAT* stat) {
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
   // Bytes that arrived before the device went away can still be taken.
   if (FDead && FQueue.Size() == 0) return Fail(DeviceGone);
-  if (!FDead) SampleLocked();
+  if (!FDead) SampleCountersLocked();
   if (errors) *errors = FErrors;
   FErrors = 0;
   if (stat) {
@@ -486,16 +517,23 @@ bool TDevice::ClearError(DWORD* errors, COMSTAT* stat) {
 }
 
 bool TDevice::ModemStatus(DWORD* status) {
-  std::lock_guard guard(FLock);
-  if (FClosed) return Fail(ERROR_INVALID_HANDLE);
-  if (FDead) return Fail(DeviceGone);
-  int lines = 0;
-  if (FModemWorks && ioctl(FFd, TIOCMGET, &lines) != 0) {
-    // A line without modem signals (a pseudo-terminal) reads as all lines off.
-    if (errno != ENOTTY && errno != EINVAL) return Fail(DeviceGone);
-    FModemWorks = false;
-    lines = 0;
+  bool works;
+  {
+    std::lock_guard guard(FLock);
+    if (FClosed) return Fail(ERROR_INVALID_HANDLE);
+    if (FDead) return Fail(DeviceGone);
+    works = FModemWorks;
   }
+  // Outside the lock: on a USB bridge this is a request to the device.
+  TModemReading reading = works ? ReadModemLines(FFd) : TModemReading{true, 0, 0};
+  if (!reading.ok) {
+    // A line without modem signals (a pseudo-terminal) reads as all lines off.
+    if (reading.error != ENOTTY && reading.error != EINVAL) return Fail(DeviceGone);
+    std::lock_guard guard(FLock);
+    FModemWorks = false;
+    reading.lines = 0;
+  }
+  const int lines = reading.lines;
   DWORD s = 0;
   if (lines & TIOCM_CTS) s |= MS_CTS_ON;
   if (lines & TIOCM_DSR) s |= MS_DSR_ON;
@@ -531,11 +569,16 @@ bool TDevice::Purge(DWORD flags) {
 }
 
 bool TDevice::SetMask(DWORD mask) {
+  // Lines watched from now on are compared with their state now, not at some earlier time;
+  // read outside the lock, as sampling reads them.
+  const TModemReading lines = (mask & ModemEvents) ? ReadModemLines(FFd) : TModemReading{};
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
-  // Changes so far count for the old mask; lines watched from now on are compared with
-  // their state now, not at some earlier time.
-  if (!FDead) SampleLocked();
+  // Changes so far count for the old mask.
+  if (!FDead) {
+    SampleCountersLocked();
+    if (mask & ModemEvents) NoteModemLinesLocked(lines);
+  }
   FMask = mask;
   FNextSample = TClock::now() + SampleInterval;
   if (FWait) {

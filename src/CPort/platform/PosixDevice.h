@@ -68,7 +68,15 @@ private:
   void SendLocked();
   void ServeReadsLocked();
   void ExpireLocked(TClock::time_point now);
-  void SampleLocked();
+  // One reading of the modem lines, made without the lock.
+  struct TModemReading {
+    bool ok = false;
+    int error = 0;
+    int lines = 0;
+  };
+  static TModemReading ReadModemLines(int fd);
+  void NoteModemLinesLocked(const TModemReading& reading);
+  void SampleCountersLocked();
   void RecordLocked(DWORD events);
   void TxHandedOverLocked();
   void MarkDeadLocked();
