@@ -1,20 +1,20 @@
 // The settings file as the window reads it at start-up: loaded into a text box, its first line
 // is the port name, given to the (closed) port. Any file gives a name without breaks, no longer
 // than a line may be, and the INI reader of the port's settings store takes the same bytes
-// without harm.
+// without harm. The bytes go to both readers in memory, as their file forms pass them on.
+#include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "CPort/ComPort.h"
-#include "FuzzFile.h"
 #include "framework/IniFile.h"
 #include "framework/TextBox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static TScratchFile scratch;
-  const std::string& path = scratch.Write(data, size);
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   TTextBox cnvn;
-  cnvn.LoadFromFile(path);
+  cnvn.LoadFromText(bytes);
   const std::string port = cnvn.Line(0);
   if (port.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) std::abort();
   if (port.size() > TTextBox::MaxLineLength) std::abort();
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   comPort.SetPort(port);
   if (comPort.Port() != port || comPort.Connected()) std::abort();
 
-  TIniFile ini(path);
+  const TIniFile ini = TIniFile::FromText(bytes);
   // A key that exists reads the same whatever the fallback; a missing one gives the fallback.
   const std::string one = ini.ReadString("ComPort", "Port", "\x01");
   const std::string two = ini.ReadString("ComPort", "Port", "\x02");

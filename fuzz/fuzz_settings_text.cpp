@@ -7,7 +7,7 @@
 
 #include "CPort/ComPort.h"
 #include "CPort/ComSettings.h"
-#include "FuzzFile.h"
+#include "framework/IniFile.h"
 
 namespace {
 
@@ -18,10 +18,11 @@ std::string Upper(std::string text) {
 }
 
 template <typename E>
-void Check(std::string_view text, E (*from)(std::string_view), std::string (*to)(E), int count) {
+void Check(std::string_view text, std::string_view upper, E (*from)(std::string_view),
+           std::string (*to)(E), int count) {
   const E value = from(text);
   if (int(value) < 0 || int(value) >= count) std::abort();
-  if (from(Upper(std::string(text))) != value) std::abort();
+  if (from(upper) != value) std::abort();
   if (from(to(value)) != value) std::abort();
 }
 
@@ -29,25 +30,25 @@ void Check(std::string_view text, E (*from)(std::string_view), std::string (*to)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  Check(text, BaudRateFromText, BaudRateText, 16);
-  Check(text, StopBitsFromText, StopBitsText, 3);
-  Check(text, DataBitsFromText, DataBitsText, 4);
-  Check(text, ParityFromText, ParityText, 5);
-  Check(text, FlowControlFromText, FlowControlText, 4);
-  Check(text, DTRControlFromText, DTRControlText, 3);
-  Check(text, RTSControlFromText, RTSControlText, 4);
-  if (YesNoFromText(text) != YesNoFromText(Upper(text))) std::abort();
+  const std::string upper = Upper(text);
+  Check(text, upper, BaudRateFromText, BaudRateText, 16);
+  Check(text, upper, StopBitsFromText, StopBitsText, 3);
+  Check(text, upper, DataBitsFromText, DataBitsText, 4);
+  Check(text, upper, ParityFromText, ParityText, 5);
+  Check(text, upper, FlowControlFromText, FlowControlText, 4);
+  Check(text, upper, DTRControlFromText, DTRControlText, 3);
+  Check(text, upper, RTSControlFromText, RTSControlText, 4);
+  if (YesNoFromText(text) != YesNoFromText(upper)) std::abort();
   if (YesNoFromText(YesNoText(YesNoFromText(text))) != YesNoFromText(text)) std::abort();
   const char c = CharFromText(text);
   if (CharFromText(CharText(c)) != c) std::abort();
 
   // The same bytes as the port's section of a settings file.
-  static TScratchFile scratch;
-  const std::string ini = "[ComPort]\n" + text;
+  TIniFile ini = TIniFile::FromText("[ComPort]\n" + text);
   TComPort port(nullptr);
   port.SetName("ComPort");
   port.SetStoredProps(TStoredProps::FromBits(0x3F));
-  port.LoadFromIniFile(scratch.Write(reinterpret_cast<const std::uint8_t*>(ini.data()), ini.size()));
+  port.LoadFromIniFile(ini);
   if (port.Connected()) std::abort();
   return 0;
 }

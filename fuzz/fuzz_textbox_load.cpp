@@ -1,16 +1,16 @@
-// Loading any file into a text box: the text holds no NUL and no break other than CR LF, it
-// is the file's bytes up to the first NUL with each break made CR LF, and the lines read back
-// agree with the text.
+// Loading any file's bytes into a text box: the text holds no NUL and no break other than
+// CR LF, it is the bytes up to the first NUL with each break made CR LF, and the lines read
+// back agree with the text.
+#include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
-#include "FuzzFile.h"
 #include "framework/TextBox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static TScratchFile scratch;
   TTextBox box;
-  box.LoadFromFile(scratch.Write(data, size));
+  box.LoadFromText(std::string_view(reinterpret_cast<const char*>(data), size));
   const std::string& text = box.Text();
 
   // The same rule, byte by byte.

@@ -71,7 +71,7 @@ void TChipMemory::Erase() {
   const bool keepCalibration = FModel->Family == cfF630 && !FProgram.empty();
   const std::uint16_t calibration = keepCalibration ? FProgram.back() : BlankWord;
   const std::uint16_t bandGap = FConfig & F630BandGapMask;
-  std::fill(FProgram.begin(), FProgram.end(), BlankWord);
+  FProgram.assign(FProgram.size(), BlankWord);
   FId.fill(BlankWord);
   FEeprom.assign(FEeprom.size(), BlankEepromByte);
   FConfig = BlankWord;

@@ -133,6 +133,8 @@ public:
   virtual void StoreToIniFile(const std::string& fileName);
   virtual void LoadFromRegistry(TRegistryKey& key);
   virtual void LoadFromIniFile(const std::string& fileName);
+  // Loading from a settings file already read; the file form reads it, then calls this.
+  void LoadFromIniFile(TIniFile& file);
 
   ComPlatform::HANDLE Handle() const { return FHandle; }
   ComPlatform::TSerialPlatform& Platform() const { return *FPlatform; }

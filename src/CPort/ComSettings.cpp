@@ -19,14 +19,6 @@ constexpr std::array<const char*, 4> FlowControlTexts = {"Hardware", "Software",
 constexpr std::array<const char*, 3> DTRControlTexts = {"Disable", "Enable", "Handshake"};
 constexpr std::array<const char*, 4> RTSControlTexts = {"Disable", "Enable", "Handshake", "Toggle"};
 
-// Only a-z are folded: the texts are compared byte for byte otherwise.
-std::string UpperAscii(std::string_view text) {
-  std::string result(text);
-  for (char& c : result)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return result;
-}
-
 template <typename E, std::size_t N>
 std::string TextOf(const std::array<const char*, N>& texts, E value) {
   auto index = static_cast<std::size_t>(value);
@@ -35,9 +27,8 @@ std::string TextOf(const std::array<const char*, N>& texts, E value) {
 
 template <typename E, std::size_t N>
 E FromText(const std::array<const char*, N>& texts, std::string_view text, E fallback) {
-  std::string wanted = UpperAscii(text);
   for (std::size_t i = 0; i < N; ++i)
-    if (UpperAscii(texts[i]) == wanted) return static_cast<E>(i);
+    if (SameTextAscii(texts[i], text)) return static_cast<E>(i);
   return fallback;
 }
 
@@ -72,7 +63,7 @@ TRTSFlowControl RTSControlFromText(std::string_view text) {
 }
 
 std::string YesNoText(bool value) { return value ? "Yes" : "No"; }
-bool YesNoFromText(std::string_view text) { return UpperAscii(text) == "YES"; }
+bool YesNoFromText(std::string_view text) { return SameTextAscii(text, "Yes"); }
 
 std::string CharText(char value) {
   auto code = static_cast<unsigned char>(value);

@@ -194,6 +194,10 @@ void TCustomComPort::LoadFromRegistry(TRegistryKey& key) {
 
 void TCustomComPort::LoadFromIniFile(const std::string& fileName) {
   TIniFile file(fileName);
+  LoadFromIniFile(file);
+}
+
+void TCustomComPort::LoadFromIniFile(TIniFile& file) {
   TIniStore store(file, Name());
   LoadSettings(*this, store);
 }

@@ -48,3 +48,11 @@ int StrToInt(std::string_view text) {
   if (auto value = TryStrToInt(text)) return *value;
   throw EConvertError(TranslateFormat("'%s' is not a valid integer value", {text}));
 }
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (upper(a[i]) != upper(b[i])) return false;
+  return true;
+}

@@ -1,6 +1,7 @@
 #include "framework/IniFile.h"
 
 #include <fstream>
+#include <sstream>
 
 #include "framework/Convert.h"
 #include "framework/Exception.h"
@@ -8,47 +9,54 @@
 
 namespace {
 
-// Section and key names compare without regard to the case of a-z, as such files always have.
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-std::string Trim(const std::string& text) {
-  auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  auto last = text.find_last_not_of(" \t");
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
 }
 
-bool LineHasKey(const std::string& line, const std::string& key) {
-  auto eq = line.find('=');
-  return eq != std::string::npos && SameName(Trim(line.substr(0, eq)), key);
+// Section and key names compare without regard to the case of a-z, as such files always have.
+bool LineHasKey(std::string_view line, const std::string& key) {
+  const auto eq = line.find('=');
+  return eq != std::string_view::npos && SameTextAscii(Trim(line.substr(0, eq)), key);
 }
 
 }  // namespace
 
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName)) {
-  FSections.push_back({});
   std::ifstream in(FFileName, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string trimmed = Trim(line);
+  std::ostringstream text;
+  text << in.rdbuf();
+  Parse(text.view());
+}
+
+TIniFile TIniFile::FromText(std::string_view text) {
+  TIniFile file;
+  file.Parse(text);
+  return file;
+}
+
+// Lines end at LF, a CR before it is dropped; blank lines go, anything else is kept as it was.
+void TIniFile::Parse(std::string_view text) {
+  FSections.assign(1, {});
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view trimmed = Trim(line);
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']')
-      FSections.push_back({trimmed.substr(1, trimmed.size() - 2), {}});
+      FSections.push_back({std::string(trimmed.substr(1, trimmed.size() - 2)), {}});
     else if (!trimmed.empty())
-      FSections.back().Lines.push_back(line);
+      FSections.back().Lines.emplace_back(line);
   }
 }
 
 const std::string* TIniFile::FindValueLine(const std::string& section, const std::string& key) const {
   for (std::size_t s = 1; s < FSections.size(); ++s) {
-    if (!SameName(FSections[s].Name, section)) continue;
+    if (!SameTextAscii(FSections[s].Name, section)) continue;
     for (const std::string& line : FSections[s].Lines)
       if (LineHasKey(line, key)) return &line;
   }
@@ -68,14 +76,14 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key, int fallback) const {
   const std::string* line = FindValueLine(section, key);
   if (!line) return fallback;
-  return TryStrToInt(Trim(line->substr(line->find('=') + 1))).value_or(fallback);
+  return TryStrToInt(Trim(std::string_view(*line).substr(line->find('=') + 1))).value_or(fallback);
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
   TSection* target = nullptr;
   for (std::size_t s = 1; s < FSections.size() && !target; ++s)
-    if (SameName(FSections[s].Name, section)) target = &FSections[s];
+    if (SameTextAscii(FSections[s].Name, section)) target = &FSections[s];
   if (!target) target = &FSections.emplace_back(TSection{section, {}});
   for (std::string& line : target->Lines) {
     if (LineHasKey(line, key)) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -9,6 +10,9 @@
 class TIniFile {
 public:
   explicit TIniFile(std::string fileName);  // a missing file reads as empty
+  // The same reading of bytes already at hand; the result belongs to no file, so UpdateFile
+  // fails.
+  static TIniFile FromText(std::string_view text);
 
   const std::string& FileName() const { return FFileName; }
 
@@ -27,6 +31,8 @@ private:
     std::string Name;
     std::vector<std::string> Lines;  // as read or written, "Key=Value" or anything else
   };
+  TIniFile() = default;
+  void Parse(std::string_view text);
   const std::string* FindValueLine(const std::string& section, const std::string& key) const;
 
   std::string FFileName;

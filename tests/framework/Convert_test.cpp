@@ -80,6 +80,16 @@ TEST_F(IniFileTest, KeepsForeignLinesAndReplacesValuesInPlace) {
   EXPECT_EQ(TIniFile(FPath).ReadInteger("New", "Size", 0), -3);
 }
 
+TEST_F(IniFileTest, LinesEndAtLfWithOrWithoutCrAndTextAtHandReadsAsTheFile) {
+  const std::string text = "[A]\nK1=one\r\n \t\nK2=two\n[B]\r\nK3=three";
+  std::ofstream(FPath, std::ios::binary) << text;
+  for (const TIniFile& file : {TIniFile(FPath), TIniFile::FromText(text)}) {
+    EXPECT_EQ(file.ReadString("A", "K1", "?"), "one");
+    EXPECT_EQ(file.ReadString("A", "K2", "?"), "two");
+    EXPECT_EQ(file.ReadString("B", "K3", "?"), "three");  // the last line needs no break
+  }
+}
+
 TEST_F(IniFileTest, AFileThatCannotBeWrittenIsAnError) {
   TIniFile file(FDir + "/no/such/dir/x.ini");
   file.WriteString("S", "K", "V");
