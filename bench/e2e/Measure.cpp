@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 TUsage ProcessUsage() {
   rusage usage{};
@@ -30,21 +29,20 @@ long VmKiB(const char* field) {
 
 std::map<int, TThreadUsage> ThreadUsage() {
   std::map<int, TThreadUsage> threads;
-  static const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", error)) {
     TThreadUsage usage;
-    std::ifstream statFile(entry.path() / "stat");
-    std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
-    // The fields after the name in parentheses; user and system time are the 12th and 13th.
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    for (int i = 1; i <= 13 && fields >> field; ++i)
-      if (i >= 12) usage.CpuSeconds += std::stod(field) / ticks;
+    // The first figure is the time the thread has run, in nanoseconds.
+    std::ifstream schedstat(entry.path() / "schedstat");
+    double nanoseconds = 0;
+    if (schedstat >> nanoseconds) usage.CpuSeconds = nanoseconds / 1e9;
     std::ifstream status(entry.path() / "status");
-    for (std::string line; std::getline(status, line);)
-      if (line.find("ctxt_switches:") != std::string::npos)
-        usage.Switches += std::stol(line.substr(line.find(':') + 1));
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+        usage.Switches = std::stol(line.substr(line.find(':') + 1));
+      else if (line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+        usage.Preempted = std::stol(line.substr(line.find(':') + 1));
+    }
     threads[std::stoi(entry.path().filename().string())] = usage;
   }
   return threads;

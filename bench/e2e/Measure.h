@@ -19,7 +19,8 @@ long VmKiB(const char* field);  // a "Vm..." line of /proc/self/status, such as 
 // Processor seconds and context switches of each thread of this process, by thread id.
 struct TThreadUsage {
   double CpuSeconds = 0;
-  long Switches = 0;
+  long Switches = 0;     // it went to sleep
+  long Preempted = 0;    // it was switched out while it could run
 };
 std::map<int, TThreadUsage> ThreadUsage();
 

@@ -152,7 +152,8 @@ public:
     job.CpuSeconds = job.Usage.CpuSeconds();
     for (const auto& [thread, now] : ThreadUsage())
       job.Threads[thread] = {now.CpuSeconds - threads[thread].CpuSeconds,
-                             now.Switches - threads[thread].Switches};
+                             now.Switches - threads[thread].Switches,
+                             now.Preempted - threads[thread].Preempted};
     // What follows the "Ready" is taken before the next job starts.
     QTimer::singleShot(SettleMs, &FLoop, [this] { FLoop.quit(); });
     FLoop.exec();
@@ -244,9 +245,9 @@ void ReportJob(const char* item, const std::string& name, const std::vector<TJob
                 job.Deliveries ? double(job.Received) / double(job.Deliveries) : 0.0);
     for (const auto& [thread, usage] : job.Threads)
       if (usage.CpuSeconds > 0 || usage.Switches > 0)
-        std::printf(" %s %.3f s (%ld switches)",
+        std::printf(" %s %.3f s (%ld sleeps, %ld preemptions)",
                     thread == ::getpid() ? "main" : std::to_string(thread).c_str(),
-                    usage.CpuSeconds, usage.Switches);
+                    usage.CpuSeconds, usage.Switches, usage.Preempted);
     std::printf("\n");
     if (ratio < bestRatio) {
       bestRatio = ratio;

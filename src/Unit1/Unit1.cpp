@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -417,7 +418,16 @@ void TForm1::SetProgressMax(int maximum) {
 
 void TForm1::SetProgressPosition(int position) {
   // The bar ignores a value outside its range; an answer longer than estimated shows full.
-  ProgressBar1->setValue(std::clamp(position, ProgressBar1->minimum(), ProgressBar1->maximum()));
+  const int minimum = ProgressBar1->minimum(), maximum = ProgressBar1->maximum();
+  const int value = std::clamp(position, minimum, maximum);
+  // For every new value the bar works out afresh, its text included, whether it must be
+  // painted: a read gives it one every few characters. A step of less than one of its pixels
+  // is left until more has come; the ends always show.
+  const long long step = std::llabs(static_cast<long long>(value) - ProgressBar1->value());
+  if (value != minimum && value != maximum &&
+      step * ProgressBar1->width() < static_cast<long long>(maximum) - minimum)
+    return;
+  ProgressBar1->setValue(value);
   // A write job runs without the event loop; show its progress now and then.
   if (Panel1->isVisible() && FProgressPainted.elapsed() >= 40) {
     ProgressBar1->repaint();

@@ -8,6 +8,7 @@
 #include "framework/Component.h"
 
 std::function<void()> WakeMainThread;
+std::atomic<void (*)()> SynchronizeIdle{nullptr};
 
 namespace {
 
@@ -132,6 +133,7 @@ void TThread::Synchronize(const std::function<void()>& fn) {
   }
   auto request = std::make_shared<TSyncRequest>();
   Enqueue({fn, request});
+  if (auto idle = SynchronizeIdle.load(std::memory_order_relaxed)) idle();
   std::unique_lock lock(QueueLock);
   QueueChanged.wait(lock, [&] { return request->Done; });
   if (request->Error) std::rethrow_exception(request->Error);

@@ -12,6 +12,13 @@
 // Called (from any thread) whenever work is queued for the main thread.
 extern std::function<void()> WakeMainThread;
 
+// How a thread that has handed work to the main thread with TThread::Synchronize may sleep
+// before it waits for that work to end: whoever knows what the thread will wait for next can
+// keep it asleep past the work's end until that comes, which saves waking it for the end
+// alone. It returns when the thread has more to do, or after a while; Synchronize then
+// waits for the work as usual. nullptr: none.
+extern std::atomic<void (*)()> SynchronizeIdle;
+
 bool IsMainThread();
 
 // Runs the queued work on the main thread; returns whether anything ran. Called off the main

@@ -131,6 +131,29 @@ TEST_F(ComPortPty, ARaisingHandlerEndsDeliveriesQuietly) {
   EXPECT_TRUE(shown.Messages.empty());
 }
 
+// Between deliveries the event thread sleeps on until the line has something for it; what
+// happens meanwhile must reach it at once, not after its sleep.
+TEST_F(ComPortPty, TheEventThreadBetweenDeliveriesHearsOfEventsAndTheStopAtOnce) {
+  int calls = 0;
+  bool sent = false;
+  Port->OnRxChar = [&](TObject*, int count) {
+    ++calls;
+    std::string text;
+    Port->ReadText(text, count);
+  };
+  Port->OnTxEmpty = [&](TObject*) { sent = true; };
+  Port->OpenPort();
+  Pty.Send("x");
+  ASSERT_TRUE(RunUntil([&] { return calls == 1; }));
+  auto start = std::chrono::steady_clock::now();
+  Port->WriteText("z");
+  ASSERT_TRUE(RunUntil([&] { return sent; }));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  start = std::chrono::steady_clock::now();
+  Port->ClosePort();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
+
 TEST_F(ComPortPty, ClosingRunsTheDeliveryAlreadyQueued) {
   std::vector<std::string> order;
   Port->OnRxChar = [&](TObject*, int count) {

@@ -29,6 +29,7 @@ constexpr DWORD DeviceGone = ERROR_BAD_COMMAND;
 constexpr auto SampleInterval = std::chrono::milliseconds(100);
 constexpr auto DrainInterval = std::chrono::milliseconds(10);
 constexpr DWORD ModemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+constexpr DWORD InputEvents = EV_RXCHAR | EV_RXFLAG | EV_RX80FULL;
 constexpr DWORD CounterEvents = EV_ERR | EV_BREAK;
 
 DWORD OpenError(int err) {
@@ -123,6 +124,7 @@ std::shared_ptr<TDevice> TDevice::Open(const char* name) {
   std::shared_ptr<TDevice> device;
   try {
     device = std::make_shared<TDevice>(fd, wakeFd);
+    device->FSelf = device;
   } catch (...) {
     ioctl(fd, TIOCNXCL);
     ::close(wakeFd);
@@ -160,11 +162,8 @@ void TDevice::Close() {
     for (TWrite& w : FWrites) CompleteLocked(w.overlapped, ERROR_OPERATION_ABORTED, w.done);
     FReads.clear();
     FWrites.clear();
-    if (FWait) {
-      *FWaitMask = 0;
-      CompleteLocked(FWait, ERROR_OPERATION_ABORTED, 0);
-      FWait = nullptr;
-    }
+    if (FWait) EndWaitLocked(0, ERROR_OPERATION_ABORTED);
+    WakeDriverLocked();
   }
   Wake();
   if (FHelper.joinable()) FHelper.join();
@@ -192,12 +191,12 @@ void TDevice::CompleteLocked(OVERLAPPED* overlapped, DWORD status, DWORD count) 
   FDone.notify_all();
 }
 
-// The helper thread: sleeps in poll() on the tty and the wake descriptor, so an idle port
-// costs nothing; it wakes by itself only for time-outs and, while asked for, sampling.
+// The helper thread: moves the transfers that have to wait and ends them at their
+// time-outs. With none under way it sleeps in poll() on its wake descriptor alone.
 void TDevice::Run() {
   std::unique_lock lock(FLock);
   while (!FClosed) {
-    const bool wantIn = !FDead && FQueue.Free() > 0;
+    const bool wantIn = !FDead && !FReads.empty() && FQueue.Free() > 0;
     const bool wantOut = !FDead && !FWrites.empty();
     pollfd fds[2] = {{FWakeFd, POLLIN, 0},
                      {wantIn || wantOut ? FFd : -1,
@@ -213,22 +212,10 @@ void TDevice::Run() {
     }
     const short events = ready > 0 ? fds[1].revents : 0;
     if (events & POLLNVAL) MarkDeadLocked();
-    if (events & (POLLIN | POLLHUP | POLLERR)) ReceiveLocked(events & (POLLHUP | POLLERR));
+    if ((events & (POLLIN | POLLHUP | POLLERR)) && !FDead)
+      ReceiveLocked(events & (POLLHUP | POLLERR));
     if ((events & POLLOUT) && !FDead) SendLocked();
-    const auto now = TClock::now();
-    ExpireLocked(now);
-    if (SamplingLocked() && now >= FNextSample) {
-      FNextSample = now + SampleInterval;
-      SampleCountersLocked();
-      if ((FMask & ModemEvents) && FModemWorks) {
-        lock.unlock();
-        const TModemReading lines = ReadModemLines(FFd);
-        lock.lock();
-        if (FClosed) break;
-        NoteModemLinesLocked(lines);
-      }
-    }
-    if (FTxDraining && now >= FNextDrain) TxHandedOverLocked();
+    ExpireLocked(TClock::now());
   }
 }
 
@@ -240,13 +227,65 @@ int TDevice::PollTimeoutLocked(TClock::time_point now) const {
       next = std::min(next, r.lastByte + r.interval);
   }
   for (const TWrite& w : FWrites) next = std::min(next, w.deadline);
-  if (SamplingLocked()) next = std::min(next, FNextSample);
-  if (FTxDraining) next = std::min(next, FNextDrain);
   if (next == TClock::time_point::max()) return -1;
   if (next <= now) return 0;
   // Rounded up, so a wake-up never comes before the time it waits for.
   const auto ms = std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
   return static_cast<int>(std::min<long long>(ms, 60'000));
+}
+
+void TDevice::PrepareWait(pollfd& fd, TTime& due) {
+  std::lock_guard guard(FLock);
+  if (FClosed || FDead || FMask == 0) return;
+  // Polled even when no input is wanted: a hang-up ends the wait.
+  fd.fd = FFd;
+  fd.events = WantsInputLocked() ? POLLIN : 0;
+  if (SamplingLocked()) due = std::min(due, FNextSample);
+  if (FTxDraining) due = std::min(due, FNextDrain);
+}
+
+void TDevice::Serve(short revents) {
+  std::unique_lock lock(FLock);
+  if (FClosed) return;
+  if (revents & POLLNVAL) MarkDeadLocked();
+  if ((revents & (POLLIN | POLLHUP | POLLERR)) && !FDead)
+    ReceiveLocked(revents & (POLLHUP | POLLERR));
+  if (!FDead) ServeLineLocked(lock);
+}
+
+// What cannot be waited on is looked at while a wait asks for it: the transmit queue
+// running empty, and the sampled counters and modem lines.
+void TDevice::ServeLineLocked(std::unique_lock<std::mutex>& lock) {
+  if (!FTxDraining && !SamplingLocked()) return;
+  const auto now = TClock::now();
+  if (FTxDraining && now >= FNextDrain) TxHandedOverLocked();
+  if (!SamplingLocked() || now < FNextSample) return;
+  FNextSample = now + SampleInterval;
+  SampleCountersLocked();
+  if ((FMask & ModemEvents) && FModemWorks) {
+    lock.unlock();
+    const TModemReading lines = ReadModemLines(FFd);
+    lock.lock();
+    if (!FClosed && !FDead) NoteModemLinesLocked(lines);
+  }
+}
+
+// Takes what the kernel holds into the queue. Asked first: a read that finds nothing
+// waits for the kernel's own hand-over of bytes in flight, a switch of threads.
+void TDevice::TakeArrivedLocked() {
+  int waiting = 0;
+  if (FDead || FQueue.Free() == 0) return;
+  if (ioctl(FFd, TIOCINQ, &waiting) == 0 && waiting == 0) return;
+  ReceiveLocked(false);
+}
+
+bool TDevice::Ready() {
+  std::lock_guard guard(FLock);
+  return FClosed || FDead || (FRecord & FMask) != 0;
+}
+
+bool TDevice::WantsInputLocked() const {
+  return !FDead && (FMask & InputEvents) && FQueue.Free() > 0;
 }
 
 bool TDevice::SamplingLocked() const {
@@ -292,6 +331,7 @@ void TDevice::ReceiveLocked(bool hungUp) {
 }
 
 void TDevice::ServeReadsLocked() {
+  if (FReads.empty()) return;
   const auto now = TClock::now();
   while (!FReads.empty() && FQueue.Size() > 0) {
     TRead& r = FReads.front();
@@ -307,9 +347,20 @@ void TDevice::ServeReadsLocked() {
 DWORD TDevice::PopLocked(std::uint8_t* buffer, DWORD count) {
   const bool wasFull = FQueue.Free() == 0;
   const DWORD got = static_cast<DWORD>(FQueue.Pop(buffer, count));
-  // A full queue had stopped the helper reading; the kernel's flow control held the rest.
-  if (wasFull && got > 0) Wake();
+  if (wasFull && got > 0) RoomMadeLocked();
   return got;
+}
+
+// A full queue had stopped the reading; the kernel's flow control held the rest. Whoever
+// polls the tty for input now polls it again.
+void TDevice::RoomMadeLocked() {
+  if (!FReads.empty()) Wake();
+  WakeDriverLocked();
+}
+
+// The thread that drives the device looks again at what to poll and when.
+void TDevice::WakeDriverLocked() {
+  if (auto event = FWaitEvent ? FWaitEvent : FLastWaitEvent.lock()) event->WakeWaiters();
 }
 
 void TDevice::SendLocked() {
@@ -341,8 +392,9 @@ void TDevice::TxHandedOverLocked() {
     FTxDraining = false;
     RecordLocked(EV_TXEMPTY);
   } else {
-    // Checked again shortly; the driver cannot tell us when it has finished.
-    if (!FTxDraining) Wake();
+    // Checked again shortly by the thread that waits for line events; the driver cannot
+    // tell us when it has finished.
+    if (!FTxDraining) WakeDriverLocked();
     FTxDraining = true;
     FNextDrain = TClock::now() + DrainInterval;
   }
@@ -425,13 +477,28 @@ void TDevice::NoteModemLinesLocked(const TModemReading& reading) {
 }
 
 void TDevice::RecordLocked(DWORD events) {
+  const bool wasReady = FRecord & FMask;
   FRecord |= events;
   if (FWait && (FRecord & FMask)) {
-    *FWaitMask = FRecord & FMask;
+    const DWORD occurred = FRecord & FMask;
     FRecord = 0;
-    CompleteLocked(FWait, ERROR_SUCCESS, 0);
-    FWait = nullptr;
+    EndWaitLocked(occurred, ERROR_SUCCESS);
+  } else if (!wasReady && (FRecord & FMask)) {
+    WakeDriverLocked();  // its next wait would end at once
   }
+}
+
+void TDevice::EndWaitLocked(DWORD mask, DWORD status) {
+  *FWaitMask = mask;
+  FWait->InternalHigh = 0;
+  FWait->Internal = status;
+  FWait = nullptr;
+  if (FWaitEvent) {
+    FWaitEvent->ClearSource();
+    FWaitEvent->Set();
+    FWaitEvent.reset();
+  }
+  FDone.notify_all();
 }
 
 void TDevice::MarkDeadLocked() {
@@ -445,11 +512,8 @@ void TDevice::MarkDeadLocked() {
   FReads.clear();
   FWrites.clear();
   // The event thread moves on, and its next wait fails without spinning.
-  if (FWait) {
-    *FWaitMask = 0;
-    CompleteLocked(FWait, DeviceGone, 0);
-    FWait = nullptr;
-  }
+  if (FWait) EndWaitLocked(0, DeviceGone);
+  WakeDriverLocked();
 }
 
 bool TDevice::FinishSynchronous(OVERLAPPED& local, DWORD* transferred, bool started) {
@@ -466,7 +530,7 @@ bool TDevice::Setup(DWORD inQueue, DWORD outQueue) {
   if (inQueue != 0 && inQueue != FQueue.Capacity()) {
     const bool wasFull = FQueue.Free() == 0;
     FQueue.Resize(inQueue);
-    if (wasFull && FQueue.Free() > 0) Wake();
+    if (wasFull && FQueue.Free() > 0) RoomMadeLocked();
   }
   return true;
 }
@@ -499,7 +563,9 @@ bool TDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
 bool TDevice::ClearError(DWORD* errors, COMSTAT* stat) {
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
-  // Bytes that arrived before the device went away can still be taken.
+  // The count covers what the kernel holds too. Bytes that arrived before the device went
+  // away can still be taken.
+  TakeArrivedLocked();
   if (FDead && FQueue.Size() == 0) return Fail(DeviceGone);
   if (!FDead) SampleCountersLocked();
   if (errors) *errors = FErrors;
@@ -563,7 +629,7 @@ bool TDevice::Purge(DWORD flags) {
     FQueue.Clear();
     FRecord &= ~DWORD{EV_RXCHAR | EV_RXFLAG | EV_RX80FULL};
     if (!FDead) tcflush(FFd, TCIFLUSH);
-    if (wasFull) Wake();
+    if (wasFull) RoomMadeLocked();
   }
   return true;
 }
@@ -581,21 +647,23 @@ bool TDevice::SetMask(DWORD mask) {
   }
   FMask = mask;
   FNextSample = TClock::now() + SampleInterval;
-  if (FWait) {
-    *FWaitMask = 0;
-    CompleteLocked(FWait, ERROR_SUCCESS, 0);
-    FWait = nullptr;
-  }
-  Wake();
+  if (FWait) EndWaitLocked(0, ERROR_SUCCESS);
+  WakeDriverLocked();
   return true;
 }
 
 bool TDevice::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
   if (!mask) return Fail(ERROR_INVALID_PARAMETER);
   if (!overlapped) {
+    // Driven by the calling thread, through an event of the call's own.
     OVERLAPPED local;
+    local.hEvent = AddHandle(std::make_shared<TEvent>(true, false));
     DWORD ignored;
-    return FinishSynchronous(local, &ignored, WaitEvent(mask, &local));
+    const bool done = FinishSynchronous(local, &ignored, WaitEvent(mask, &local));
+    const DWORD error = LastError();
+    RemoveHandle(local.hEvent);
+    SetLastError(error);
+    return done;
   }
   std::lock_guard guard(FLock);
   if (FClosed) return Fail(ERROR_INVALID_HANDLE);
@@ -611,9 +679,18 @@ bool TDevice::WaitEvent(DWORD* mask, OVERLAPPED* overlapped) {
     CompleteLocked(overlapped, ERROR_SUCCESS, 0);
     return true;
   }
-  StartPendingLocked(overlapped, 0);
+  // Whoever waits for the event drives the device until the wait ends; bytes already
+  // with the kernel end it at once.
+  overlapped->Internal = StatusPending;
+  overlapped->InternalHigh = 0;
   FWait = overlapped;
   FWaitMask = mask;
+  FWaitEvent = Find<TEvent>(overlapped->hEvent);
+  FLastWaitEvent = FWaitEvent;
+  if (FWaitEvent) {
+    FWaitEvent->Reset();
+    FWaitEvent->SetSource(FSelf);
+  }
   return Fail(ERROR_IO_PENDING);
 }
 
@@ -641,6 +718,8 @@ bool TDevice::Read(void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlappe
                        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD;
   DWORD got = 0;
   if (FReads.empty()) {
+    // What the kernel holds counts, when the queue alone cannot fill the read.
+    if (FQueue.Size() < count) TakeArrivedLocked();
     if (FDead && FQueue.Size() == 0) return Fail(DeviceGone);
     got = PopLocked(bytes, count);
     if (got == count || atOnce || FDead || (anyByte && got > 0)) return finish(got);
@@ -706,6 +785,20 @@ bool TDevice::Write(const void* buffer, DWORD count, DWORD* written, OVERLAPPED*
 bool TDevice::Result(OVERLAPPED* overlapped, DWORD* transferred, bool wait) {
   if (!overlapped) return Fail(ERROR_INVALID_PARAMETER);
   std::unique_lock lock(FLock);
+  if (overlapped->Internal == StatusPending && overlapped == FWait) {
+    // An event wait moves only while someone drives it: asking for its result does.
+    lock.unlock();
+    if (wait) {
+      std::shared_ptr<TEvent> event = Find<TEvent>(overlapped->hEvent);
+      if (event) WaitForEvents(&event, 1, false, INFINITE);
+    } else {
+      pollfd fd{-1, 0, 0};
+      TTime due = TTime::max();
+      PrepareWait(fd, due);
+      Serve(::poll(&fd, 1, 0) > 0 ? fd.revents : 0);
+    }
+    lock.lock();
+  }
   if (overlapped->Internal == StatusPending) {
     if (!wait) return Fail(ERROR_IO_INCOMPLETE);
     FDone.wait(lock, [&] { return overlapped->Internal != StatusPending; });

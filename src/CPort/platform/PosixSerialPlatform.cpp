@@ -7,6 +7,7 @@
 #include "CPort/platform/PosixEvent.h"
 #include "CPort/platform/PosixHandles.h"
 #include "CPort/platform/SerialPlatform.h"
+#include "framework/Thread.h"
 
 namespace ComPlatform {
 
@@ -19,6 +20,10 @@ using namespace Posix;
 // ERROR_INVALID_HANDLE.
 class TPosixSerialPlatform final : public TSerialPlatform {
 public:
+  // An event thread that hands a delivery to the main thread sleeps on, driving its device,
+  // until its next wait has something: the delivery's end need not wake it.
+  TPosixSerialPlatform() { SynchronizeIdle = &IdleAfterDrivenWait; }
+
   HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                      DWORD creationDisposition, DWORD flagsAndAttributes) override {
     // Serial devices are always opened for both directions, overlapped and exclusively;

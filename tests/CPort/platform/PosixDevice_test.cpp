@@ -150,6 +150,43 @@ TEST_F(PosixDevice, EventWaitCompletesOnArrivalAndDoesNotRetriggerForUnreadBytes
   pty.Send("!");
   ASSERT_TRUE(wait.Done());
   EXPECT_TRUE(mask & EV_RXCHAR);
+
+  // Asking for the result moves the wait along as well as waiting for its event does.
+  EXPECT_FALSE(P().WaitCommEvent(port, &mask, &wait.io));
+  pty.Send("?");
+  EXPECT_TRUE(Eventually([&] { return P().GetOverlappedResult(port, &wait.io, &ignored, false); }));
+}
+
+TEST_F(PosixDevice, AWaitWithoutARecordEndsOnArrival) {
+  ASSERT_TRUE(P().SetCommMask(port, EV_RXCHAR));
+  std::thread sender([&] {
+    std::this_thread::sleep_for(20ms);
+    pty.Send("x");
+  });
+  DWORD mask = 0;
+  EXPECT_TRUE(P().WaitCommEvent(port, &mask, nullptr));
+  EXPECT_EQ(mask, DWORD{EV_RXCHAR});
+  sender.join();
+}
+
+TEST_F(PosixDevice, AWaitHeldUpByAFullQueueGoesOnOnceBytesAreRead) {
+  ASSERT_TRUE(P().SetupComm(port, 100, 100));
+  ASSERT_TRUE(P().SetCommMask(port, EV_RXCHAR));
+  pty.Send(Bytes(100, 'a'));
+  ASSERT_TRUE(QueuedBecomes(100));
+  TTransfer wait;
+  DWORD mask = 0;
+  EXPECT_TRUE(P().WaitCommEvent(port, &mask, &wait.io));  // the bytes that filled it
+  EXPECT_FALSE(P().WaitCommEvent(port, &mask, &wait.io));
+  pty.Send(Bytes(10, 'b'));
+  std::atomic<bool> done{false};
+  std::thread waiter([&] { done = wait.Done(5000); });
+  std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(done);  // no room: the new bytes stay with the kernel
+  EXPECT_EQ(ReadAtOnce(50).size(), 50u);
+  waiter.join();
+  EXPECT_TRUE(done);
+  EXPECT_EQ(Queued(), 60u);
 }
 
 TEST_F(PosixDevice, EventsSincePreviousWaitCompleteTheNextWaitAtOnce) {
