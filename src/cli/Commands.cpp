@@ -11,6 +11,7 @@
 #include "cli/Failure.h"
 #include "cli/LinkSession.h"
 #include "cli/PortChoice.h"
+#include "framework/Convert.h"
 #include "hex/HexImage.h"
 #include "image/ChipLayout.h"
 #include "image/ImageCheck.h"
@@ -29,12 +30,6 @@ std::string Listed(const std::vector<std::string>& items) {
   if (items.size() > ShownLocations)
     text += "\n  ... and " + std::to_string(items.size() - ShownLocations) + " more";
   return text;
-}
-
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
 }
 
 // What a command has to tell besides its data; --quiet keeps it back.
@@ -78,7 +73,7 @@ public:
     const std::string port = ChoosePort(options.Port);
     Session.Connect(port);
     const std::string& chip = Session.Chip().ChipName;
-    if (!options.Expect.empty() && !SameNameIgnoringCase(options.Expect, chip))
+    if (!options.Expect.empty() && !SameTextAscii(options.Expect, chip))
       throw ECommand(ecProgrammer, port + ": the programmer holds a " + chip + ", not the expected " +
                                        options.Expect);
     Layout = Image::LayoutOf(Session.Chip());

@@ -31,12 +31,6 @@ double SecondsUntil(TClock::time_point deadline, TClock::time_point from) {
   return std::chrono::duration<double>(deadline - from).count();
 }
 
-bool IsHexDigits(std::string_view text) {
-  for (char c : text)
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
-  return !text.empty();
-}
-
 }  // namespace
 
 int TInterruptibleChannel::WriteText(const std::string& text) {
@@ -98,7 +92,7 @@ void TLinkSession::Connect(const std::string& port) {
 
 std::string TLinkSession::IdWord() const {
   const std::string& answer = FLink.IdentifyAnswer;
-  return answer.size() == 4 && IsHexDigits(answer) ? answer : std::string();
+  return answer.size() == 4 && IsHexText(answer) ? answer : std::string();
 }
 
 TClock::time_point TLinkSession::Deadline(long lineCharacters, double busySeconds) const {
