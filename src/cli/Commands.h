@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace Cli {
 
@@ -12,6 +13,13 @@ struct TOptions {
   std::string Output;   // read: the file to write, empty for standard output
   bool NoVerify = false;
   bool Force = false;
+  // production and log
+  std::vector<std::string> Ports;  // one programmer a port
+  std::string Log = "tolvane-production.db";
+  bool Auto = false;
+  int PollMs = 500;
+  long Count = 0;  // 0: no limit
+  bool NoErase = false;
 };
 
 // Runs the command: data on standard output, progress and news on standard error. Throws
