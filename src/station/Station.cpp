@@ -29,6 +29,7 @@ using TClock = std::chrono::steady_clock;
 
 constexpr int PortStatus = 4;  // the command line's status for a port that is missing or gone
 constexpr const char* Prompt = "Load the chips and press Enter (q and Enter to stop)";
+constexpr const char* AutoWaiting = "Waiting for chips (q and Enter, or Ctrl-C, to stop)";
 
 // Why an identified chip is not programmed, or empty when it may be.
 std::string Refusal(const TStationSetup& setup, const TWorkerEvent& chip) {
@@ -148,6 +149,7 @@ void TStation::Start() {
     Wait();
   FStarting = false;
   for (TSocket& socket : FSockets) socket.NextPoll = TClock::now();
+  if (FSetup.Auto && !FStartFailure && !FAbort) News(AutoWaiting);
 }
 
 void TStation::StopStarting(const std::string& why) {
@@ -349,9 +351,10 @@ void TStation::OnIdentified(TSocket& socket, const TWorkerEvent& event) {
   }
   if (event.Kind == ekEmpty) {
     socket.ChipName.clear();
-    socket.AwaitEmpty = false;
     socket.Note = "empty";
-    if (FInRound) News(socket.Port.Port + ": no chip in the socket");
+    if (FInRound || FStarting) News(socket.Port.Port + ": no chip in the socket");
+    if (socket.AwaitEmpty) News(socket.Port.Port + ": the chip is out; ready for the next");
+    socket.AwaitEmpty = false;
     return;
   }
   socket.ChipName = event.SizeCode.empty() ? "unknown chip" : event.Text;
@@ -451,7 +454,7 @@ void TStation::Show() {
   block.push_back(FTally.Total());
   if (!FSetup.Auto && !FInRound && !FStopping && !FStarting) block.push_back(std::string(Prompt) + " ");
   else if (FStopping && !FAbort) block.push_back("Stopping...");
-  else if (FSetup.Auto) block.push_back("Waiting for chips (q and Enter, or Ctrl-C, to stop)");
+  else if (FSetup.Auto) block.push_back(AutoWaiting);
   FScreen.SetBlock(std::move(block));
 }
 

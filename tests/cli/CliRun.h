@@ -7,24 +7,28 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 extern char** environ;
 
-// tolvane-cli as a child process, its standard output and error on pipes (or standard error
-// on a terminal the test gives it).
+// tolvane-cli as a child process, its standard output and error on pipes (or on a terminal
+// the test gives it: standard error alone, or with `screen` both), its standard input
+// /dev/null or, with `input`, a pipe.
 class TCliRun {
 public:
   explicit TCliRun(std::vector<std::string> args, const std::string& program = TOLVANE_CLI_PROGRAM,
-                   int errFd = -1) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+                   int errFd = -1, bool input = false, bool screen = false) {
+    int out[2], err[2], in[2] = {-1, -1};
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 || (input && ::pipe2(in, O_CLOEXEC) != 0))
+      throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (input) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    else posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, screen ? errFd : out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errFd >= 0 ? errFd : err[1], STDERR_FILENO);
     args.insert(args.begin(), program);
     std::vector<char*> argv;
@@ -34,8 +38,10 @@ public:
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
+    if (input) ::close(in[0]);
     FOut = out[0];
     FErr = err[0];
+    FIn = in[1];
     if (rc != 0) throw std::runtime_error("cannot start " + program);
   }
   ~TCliRun() {
@@ -45,6 +51,7 @@ public:
     }
     ::close(FOut);
     ::close(FErr);
+    EndInput();
   }
   TCliRun(const TCliRun&) = delete;
   TCliRun& operator=(const TCliRun&) = delete;
@@ -58,7 +65,31 @@ public:
       if (!Pump(until)) return false;
     return true;
   }
+  // Reads until standard output holds `text` `times` times.
+  bool AwaitOut(const std::string& text, int times = 1, int limitMs = 60000) {
+    return AwaitOut([&](const std::string& out) { return Count(out, text) >= times; }, limitMs);
+  }
+  bool AwaitOut(const std::function<bool(const std::string&)>& done, int limitMs = 60000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done(Out))
+      if (!Pump(until)) return false;
+    return true;
+  }
+  static int Count(const std::string& text, const std::string& part) {
+    int found = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++found;
+    return found;
+  }
   void Signal(int signal) const { ::kill(FPid, signal); }
+  pid_t Pid() const { return FPid; }
+  // Lines on its standard input.
+  void Tell(const std::string& text) {
+    if (::write(FIn, text.data(), text.size()) != ssize_t(text.size())) throw std::runtime_error("input not taken");
+  }
+  void EndInput() {
+    if (FIn >= 0) ::close(FIn);
+    FIn = -1;
+  }
 
   // Reads everything to the end and returns the exit status (128 + signal when killed). The
   // limit only keeps a hanging program from hanging the suite.
@@ -98,6 +129,6 @@ private:
   }
 
   pid_t FPid = -1;
-  int FOut = -1, FErr = -1;
+  int FOut = -1, FErr = -1, FIn = -1;
   int FOutOpen = 1, FErrOpen = 1;
 };
