@@ -37,11 +37,13 @@ void TLinkSocketProgrammer::Load(const std::string& imageText, const std::string
 }
 
 void TLinkSocketProgrammer::Identify(const TReport& report) {
-  FSession.reset();
-  FSession = std::make_unique<TLinkSession>(FProgress);
+  FIdentified = false;
+  const bool reopen = !FSession || !FSession->Open();
+  if (reopen) FSession = std::make_unique<TLinkSession>(FProgress);
   TWorkerEvent event;
   try {
-    FSession->Connect(FPort);
+    if (reopen) FSession->Connect(FPort);
+    else FSession->Identify();
     event.Kind = Station::ekChip;
     event.SizeCode = FSession->Chip().SizeCode;
     event.Text = FSession->Chip().ChipName;
@@ -55,7 +57,8 @@ void TLinkSocketProgrammer::Identify(const TReport& report) {
     event = Event(Station::ekError, FPort + ": " + e.Message(), ecPort);
   }
   event.IdWord = FSession->IdWord();
-  if (event.Kind != Station::ekChip) FSession.reset();
+  FIdentified = event.Kind == Station::ekChip && !event.SizeCode.empty();
+  if (event.Kind == Station::ekError) FSession.reset();
   report(event);
 }
 
@@ -90,7 +93,7 @@ TWorkerEvent TLinkSocketProgrammer::Steps(const TReport& report) {
 
 void TLinkSocketProgrammer::Program(const TReport& report) {
   TWorkerEvent end;
-  if (!FSession) {
+  if (!FSession || !FIdentified) {
     end = Event(Station::ekError, "no chip was identified", ecProgrammer);
   } else {
     FProgress.OnPercent = [&report](int percent) { report(Event(Station::ekProgress, {}, percent)); };
@@ -105,7 +108,9 @@ void TLinkSocketProgrammer::Program(const TReport& report) {
     }
     FProgress.OnPercent = nullptr;
   }
-  FSession.reset();
+  FIdentified = false;
+  // A job that failed on the way may leave the programmer anywhere in its answer.
+  if (end.Kind == Station::ekError) FSession.reset();
   report(end);
 }
 

@@ -18,7 +18,6 @@ public:
   void Load(const std::string& imageText, const std::string& name) override;
   void Identify(const TReport& report) override;
   void Program(const TReport& report) override;
-  void Release() override { FSession.reset(); }
 
 private:
   // Runs the steps; throws what the session throws, returns the final event.
@@ -29,7 +28,9 @@ private:
   std::string FText;
   Image::TImageFile FFile;
   TProgress FProgress{TProgress::pmQuiet, stderr};
-  std::unique_ptr<TLinkSession> FSession;  // open from a chip's identification to its end
+  // The port stays open while chips come and go; a failure closes it, the next chip opens it.
+  std::unique_ptr<TLinkSession> FSession;
+  bool FIdentified = false;  // a chip answered the last identification
 };
 
 }  // namespace Cli

@@ -39,10 +39,8 @@ int ServeStation(ISocketProgrammer& programmer, std::FILE* in, std::FILE* out) {
   while (ReadLine(in, line)) {
     if (line == "identify") programmer.Identify(report);
     else if (line == "program") programmer.Program(report);
-    else if (line == "release") programmer.Release();
     else return 2;
   }
-  programmer.Release();
   return 0;
 }
 

@@ -15,14 +15,12 @@ public:
   virtual ~ISocketProgrammer() = default;
   // The image every chip gets, and the name messages give it.
   virtual void Load(const std::string& imageText, const std::string& name) = 0;
-  // Opens the port and asks for the chip: ends with ekChip (the port stays open for Program
-  // or Release), ekEmpty or ekError.
+  // Asks the programmer for the chip, opening the port when it is not open: ends with ekChip,
+  // ekEmpty or ekError.
   virtual void Identify(const TReport& report) = 0;
-  // Erases, writes and verifies the identified chip, then lets the port go: reports ekStep
-  // and ekProgress as it goes and ends with ekPass, ekFail or ekError.
+  // Erases, writes and verifies the chip the last identification found: reports ekStep and
+  // ekProgress as it goes and ends with ekPass, ekFail or ekError.
   virtual void Program(const TReport& report) = 0;
-  // Lets the port go without touching the chip.
-  virtual void Release() = 0;
 };
 
 // The worker's side of the line protocol: takes the image and then the station's commands

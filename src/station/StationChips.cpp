@@ -109,7 +109,6 @@ void TStation::OnIdentified(TSocket& socket, const TWorkerEvent& event) {
   }
   socket.ChipName = event.SizeCode.empty() ? "unknown chip" : event.Text;
   if (FStarting || (FSetup.Auto && socket.AwaitEmpty) || !MayStart()) {
-    Send(socket, "release\n");
     socket.Note = FSetup.Auto && socket.AwaitEmpty ? "take the chip out" : "in the socket";
     if (FStarting) News(socket.Port.Port + ": " + socket.ChipName + " in the socket");
     return;
@@ -120,7 +119,6 @@ void TStation::OnIdentified(TSocket& socket, const TWorkerEvent& event) {
     socket.State = ssProgramming;
     Send(socket, "program\n");
   } else {
-    Send(socket, "release\n");
     EndChip(socket, Record::crFail, refused);
   }
 }
