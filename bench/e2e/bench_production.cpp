@@ -138,7 +138,7 @@ TRound Round(const fs::path& cli, const std::string& image, const std::string& d
   const auto start = TClock::now();
   station.Tell("\n");
   TRound round;
-  round.FirstChip = Seconds(station.Await(" pass, ") - start);
+  round.FirstChip = Seconds(station.Await(": pass (") - start);
   round.Seconds = Seconds(station.Await("Round 1 done") - start);
   round.CpuSeconds = TreeCpuSeconds(station.Pid()) - cpuBefore;
   station.End();

@@ -120,22 +120,22 @@ void AddProductionCommands(CLI::App& app, TOptions& options) {
   CLI::App* production = app.add_subcommand(
       "production", "Program chip after chip on one or more programmers, every chip on record");
   production->add_option("FILE", options.File, "Intel HEX image")->required()->option_text(" ");
-  production->add_option("--port", options.Ports, "A programmer; once for each")
-      ->option_text("PORT ...")
+  production->add_option("--port", options.Ports, "A programmer's port; once for each programmer")
+      ->option_text("PORT")
       ->allow_extra_args(false);
-  production->add_option("--log", options.Log, "The record (SQLite)")->option_text("DB")->capture_default_str();
+  production->add_option("--log", options.Log, "The record, an SQLite database (default tolvane-production.db)")
+      ->option_text("DB");
   production->add_flag("--auto", options.Auto,
                        "Each socket on its own: start as soon as a chip is in, wait until it is out");
-  production->add_option("--poll-ms", options.PollMs, "How often --auto asks a programmer for its chip")
+  production->add_option("--poll-ms", options.PollMs, "How often --auto asks a programmer for its chip, in ms (default 500)")
       ->option_text("N")
-      ->check(CLI::Range(50, 60000))
-      ->capture_default_str();
+      ->check(CLI::Range(50, 60000));
   production->add_option("--count", options.Count, "End after N chips in all")->option_text("N")->check(CLI::PositiveNumber);
   production->add_flag("--no-erase", options.NoErase, "Write without erasing the chip first");
   production->group("Commands");
 
   CLI::App* log = app.add_subcommand("log", "Print the production record as CSV");
-  log->add_option("--log", options.Log, "The record (SQLite)")->option_text("DB")->capture_default_str();
+  log->add_option("--log", options.Log, "The record (default tolvane-production.db)")->option_text("DB");
   log->group("Commands");
 
   CLI::App* worker = app.add_subcommand("socket-worker", "");

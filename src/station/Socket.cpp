@@ -47,7 +47,7 @@ std::vector<std::string> SocketLines(const std::vector<TSocket>& sockets) {
 
 std::string ResultLine(Record::TChipKey chip, Record::TChipResult result, double seconds) {
   char text[96];
-  std::snprintf(text, sizeof text, "chip %lld %s, %.1f s", static_cast<long long>(chip),
+  std::snprintf(text, sizeof text, "chip %lld: %s (%.1f s)", static_cast<long long>(chip),
                 Record::ResultText(result), seconds);
   return text;
 }

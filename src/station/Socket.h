@@ -38,7 +38,7 @@ struct TSocket {
 // A line per socket for the terminal: port, chip, step and progress, last result, aligned.
 std::vector<std::string> SocketLines(const std::vector<TSocket>& sockets);
 
-// "chip 17 pass, 14.2 s"
+// "chip 17: pass (14.2 s)"
 std::string ResultLine(Record::TChipKey chip, Record::TChipResult result, double seconds);
 
 // A text of several lines with every line after the first indented, for a line of news.

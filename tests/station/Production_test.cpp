@@ -137,10 +137,10 @@ TEST_F(Production, UnattendedEachSocketTakesChipsAsTheyComeUntilTheCount) {
   const Sim::TChipMemory blank(*Sim::FindChip("PIC16F877A"));
 
   a.Sim->Insert(blank);
-  ASSERT_TRUE(run->AwaitOut([&](const std::string& out) { return Lines(out, a.Port + ": chip", " pass,") == 1; }))
+  ASSERT_TRUE(run->AwaitOut([&](const std::string& out) { return Lines(out, a.Port + ": chip", ": pass (") == 1; }))
       << run->Out;
   b.Sim->Insert(blank);
-  ASSERT_TRUE(run->AwaitOut([&](const std::string& out) { return Lines(out, b.Port + ": chip", " pass,") == 1; }))
+  ASSERT_TRUE(run->AwaitOut([&](const std::string& out) { return Lines(out, b.Port + ": chip", ": pass (") == 1; }))
       << run->Out;
   // A chip left in its socket is not programmed again; the next one is.
   const auto first = a.Sim->Remove();
@@ -278,6 +278,6 @@ TEST_F(Production, OnATerminalEachSocketHasALineRedrawnInPlace) {
   EXPECT_NE(shown.find(a.Port + "  PIC16F877A"), std::string::npos) << shown;
   EXPECT_NE(shown.find("last: chip "), std::string::npos) << shown;
   const std::size_t failed = shown.find("\x1b[J" + b.Port + ": chip ");
-  EXPECT_NE(shown.find(" fail, ", failed), std::string::npos) << shown;
+  EXPECT_NE(shown.find(": fail (", failed), std::string::npos) << shown;
   EXPECT_NE(shown.find("0005", failed), std::string::npos) << shown;
 }
