@@ -21,8 +21,10 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// While nobody has the slave open the master reports a hang-up without end; look again this often.
-constexpr int HangUpRecheckMs = 50;
+// While nobody has the slave open the master reports a hang-up without end; look again this
+// often. A real programmer answers a port just opened at once; a host that opens the port for
+// each chip should not wait for the simulator.
+constexpr int HangUpRecheckMs = 10;
 constexpr std::size_t ChunkSize = 4096;
 
 [[noreturn]] void Fail(const std::string& what) {

@@ -71,23 +71,6 @@ void TLinkSession::Connect(const std::string& port) {
   } catch (const Exception& e) {
     throw ECommand(ecProgrammer, port + ": " + e.Message());
   }
-  AwaitIdentification();
-}
-
-void TLinkSession::Identify() {
-  const std::string& port = FPort.Port();
-  // The link's limit of "Ready"-alone answers is for one chip, not for a whole run.
-  FLink.IdentifyRetries = 0;
-  try {
-    FLink.ComPortAfterOpen();
-  } catch (const EComPort& e) {
-    throw ECommand(ecPort, port + ": the identification request could not be sent: " + e.Message());
-  }
-  AwaitIdentification();
-}
-
-void TLinkSession::AwaitIdentification() {
-  const std::string& port = FPort.Port();
   // A programmer that did not see the chip yet answers "Ready" alone, and the link asks
   // again: each request has its own time.
   for (;;) {

@@ -38,10 +38,6 @@ public:
   // Opens the port and waits for the chip's identification. Throws ECommand: ecPort when the
   // port does not open, ecProgrammer when no known chip is identified in time.
   void Connect(const std::string& port);
-  // Asks the programmer on the open port for its chip again, as Connect does after opening;
-  // for a station that keeps its port while chips come and go. Throws as Connect does.
-  void Identify();
-  bool Open() const { return FPort.Connected(); }
   const TChip& Chip() const { return FLink.Chip; }
   // The identification word as the programmer gave it ("0E28"), or empty.
   std::string IdWord() const;
@@ -71,8 +67,6 @@ public:
   void RequestEnd() override {}
 
 private:
-  // Waits for the answer to the identification request just sent and requires a known chip.
-  void AwaitIdentification();
   // The limit of a job from now: the characters that cross the line and the time the chip
   // spends programming.
   TClock::time_point Deadline(long lineCharacters, double busySeconds) const;

@@ -67,7 +67,11 @@ Station::TStationSetup Setup(const TOptions& options) {
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   const bool noErase = options.NoErase;
   setup.WorkerCommand = [self, noErase](const std::string& port) {
-    std::vector<std::string> command{self, "--port", port, "socket-worker"};
+    // The port layer takes a name without a folder from /dev, and so also "./prog1": a
+    // relative path is made whole for it.
+    const bool relative = port.find('/') != std::string::npos && port.front() != '/';
+    std::vector<std::string> command{self, "--port", relative ? std::filesystem::absolute(port).string() : port,
+                                     "socket-worker"};
     if (noErase) command.push_back("--no-erase");
     return command;
   };

@@ -38,12 +38,14 @@ void TLinkSocketProgrammer::Load(const std::string& imageText, const std::string
 
 void TLinkSocketProgrammer::Identify(const TReport& report) {
   FIdentified = false;
-  const bool reopen = !FSession || !FSession->Open();
-  if (reopen) FSession = std::make_unique<TLinkSession>(FProgress);
+  // The port is opened afresh for each identification, as the window's Identify does: the end
+  // of the last answer may still be on its way, and the identification takes the first
+  // characters that come.
+  FSession.reset();
+  FSession = std::make_unique<TLinkSession>(FProgress);
   TWorkerEvent event;
   try {
-    if (reopen) FSession->Connect(FPort);
-    else FSession->Identify();
+    FSession->Connect(FPort);
     event.Kind = Station::ekChip;
     event.SizeCode = FSession->Chip().SizeCode;
     event.Text = FSession->Chip().ChipName;
@@ -58,8 +60,8 @@ void TLinkSocketProgrammer::Identify(const TReport& report) {
   }
   event.IdWord = FSession->IdWord();
   FIdentified = event.Kind == Station::ekChip && !event.SizeCode.empty();
-  if (event.Kind == Station::ekError) FSession.reset();
   report(event);
+  if (!FIdentified) FSession.reset();
 }
 
 TWorkerEvent TLinkSocketProgrammer::Steps(const TReport& report) {
@@ -109,9 +111,8 @@ void TLinkSocketProgrammer::Program(const TReport& report) {
     FProgress.OnPercent = nullptr;
   }
   FIdentified = false;
-  // A job that failed on the way may leave the programmer anywhere in its answer.
-  if (end.Kind == Station::ekError) FSession.reset();
   report(end);
+  FSession.reset();  // the port is let go between chips
 }
 
 }  // namespace Cli

@@ -28,7 +28,7 @@ private:
   std::string FText;
   Image::TImageFile FFile;
   TProgress FProgress{TProgress::pmQuiet, stderr};
-  // The port stays open while chips come and go; a failure closes it, the next chip opens it.
+  // Open from a chip's identification to its end.
   std::unique_ptr<TLinkSession> FSession;
   bool FIdentified = false;  // a chip answered the last identification
 };

@@ -15,11 +15,11 @@ public:
   virtual ~ISocketProgrammer() = default;
   // The image every chip gets, and the name messages give it.
   virtual void Load(const std::string& imageText, const std::string& name) = 0;
-  // Asks the programmer for the chip, opening the port when it is not open: ends with ekChip,
-  // ekEmpty or ekError.
+  // Opens the port and asks the programmer for its chip: ends with ekChip (the port stays
+  // open for Program), ekEmpty or ekError.
   virtual void Identify(const TReport& report) = 0;
-  // Erases, writes and verifies the chip the last identification found: reports ekStep and
-  // ekProgress as it goes and ends with ekPass, ekFail or ekError.
+  // Erases, writes and verifies the chip the last identification found, then lets the port
+  // go: reports ekStep and ekProgress as it goes and ends with ekPass, ekFail or ekError.
   virtual void Program(const TReport& report) = 0;
 };
 

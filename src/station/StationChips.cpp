@@ -83,8 +83,7 @@ void TStation::OnIdentified(TSocket& socket, const TWorkerEvent& event) {
   if (event.Kind == ekError) {
     socket.ChipName.clear();
     if (event.Number == PortStatus || FStarting) {
-      if (FStarting && !FStartFailure) FStartFailure.emplace(event.Number, socket.Port.Port + ": " + event.Text);
-      return Lose(socket, event.Text);
+      return Lose(socket, event.Text, event.Number);
     }
     // In a round the operator put a chip there: it goes on record as not programmed. Polled,
     // the socket may be between chips: it is shown, and asked again.
@@ -156,19 +155,26 @@ void TStation::EndChip(TSocket& socket, Record::TChipResult result, const std::s
   socket.NextPoll = TClock::now() + FSetup.Poll;
 }
 
-void TStation::Lose(TSocket& socket, const std::string& why) {
-  if (FStarting && !FStartFailure) FStartFailure.emplace(5, socket.Port.Port + ": " + why);
-  if (socket.Chip) EndChip(socket, Record::crError, why);
+void TStation::Lose(TSocket& socket, const std::string& why, int status) {
+  // The worker's messages name the port already.
+  const std::string& port = socket.Port.Port;
+  const std::string text = why.starts_with(port + ": ") ? why.substr(port.size() + 2) : why;
+  if (socket.Chip) EndChip(socket, Record::crError, text);
   socket.State = ssGone;
-  socket.Note = "out: " + why.substr(0, why.find('\n'));
+  socket.Note = "out: " + text.substr(0, text.find('\n'));
   socket.ChipName.clear();
   socket.Worker->Interrupt();
-  News(socket.Port.Port + ": out of the run: " + Indented(why), true);
+  if (FStarting) {
+    // Told once, when the run does not begin.
+    const std::string failure = (FStartFailure ? FStartFailure->Message() + "\n" : "") + port + ": " + text;
+    FStartFailure.emplace(FStartFailure ? FStartFailure->Code() : status, failure);
+    return;
+  }
+  News(port + ": out of the run: " + Indented(text), true);
 }
 
 void TStation::Send(TSocket& socket, const std::string& command) {
   if (!socket.Worker->Send(command)) Lose(socket, "its worker ended");
 }
-
 
 }  // namespace Station

@@ -41,7 +41,9 @@ private:
   void OnIdentified(TSocket& socket, const TWorkerEvent& event);
   void BeginChip(TSocket& socket, const TWorkerEvent& chip);
   void EndChip(TSocket& socket, Record::TChipResult result, const std::string& detail);
-  void Lose(TSocket& socket, const std::string& why);
+  // Takes the socket out of the run; at the start, the run does not begin (`status` is the
+  // command line's exit status for it).
+  void Lose(TSocket& socket, const std::string& why, int status = 5);
   void Send(TSocket& socket, const std::string& command);
 
   void StartRound();

@@ -8,9 +8,9 @@ namespace Station {
 // The station talks to each socket's worker process in lines over a pair of pipes.
 //
 // Station to worker: first "image <length> <name>" and the image file's <length> bytes, then
-// one command a line: "identify" (ask for the chip in the socket, opening the port when it is
-// not open) or "program" (erase, write and verify the chip just identified). The port stays
-// open from chip to chip. The end of the input ends the worker.
+// one command a line: "identify" (open the port and ask for the chip in the socket) or
+// "program" (erase, write and verify the chip just identified, then let the port go). The end
+// of the input ends the worker.
 //
 // Worker to station: "hello" once the image is taken, then events, each a line:
 //   chip <size code> <ID word> <name> a chip answered (size code "-": one this program does not know)
