@@ -25,12 +25,11 @@ namespace {
 const std::string Image877a = Firmware::Files[1].Path;
 constexpr const char* Prompt = "Load the chips and press Enter";
 
-// A simulated programmer with a PIC16F877A, unpaced unless a line speed is given, on its own
-// thread.
+// A simulated programmer with a PIC16F877A, unpaced, on its own thread.
 struct TSocketRig {
-  explicit TSocketRig(Sim::TDeviceOptions options = {}, unsigned baud = 0) {
+  explicit TSocketRig(Sim::TDeviceOptions options = {}) {
     if (!options.ProgMs) options.ProgMs = 0;
-    Sim = std::make_unique<Sim::TSimulator>(Sim::TChipMemory(*Sim::FindChip("PIC16F877A")), options, baud);
+    Sim = std::make_unique<Sim::TSimulator>(Sim::TChipMemory(*Sim::FindChip("PIC16F877A")), options, 0);
     Sim->Start();
     Port = Sim->SlavePath();
   }
@@ -94,15 +93,13 @@ TEST_F(Production, RoundsGoOnWithoutAFailingChipAndAVanishedProgrammer) {
   Sim::TDeviceOptions failing, slow;
   failing.FailAt = {0x0005};
   slow.ProgMs = 15;  // long enough a write to pull its plug in the middle
-  // A paced line hands the end of an answer over after its "Ready": the next round, which
-  // follows at once, must not take it for the next chip's identification.
-  TSocketRig a({}, 1000000), b(failing);
+  TSocketRig a, b(failing);
   auto c = std::make_unique<TSocketRig>(slow);
   const std::string cPort = c->Port;
   auto run = Start({"--port", a.Port, "--port", b.Port, "--port", cPort});
   ASSERT_TRUE(run->AwaitOut(Prompt)) << run->Out << run->Err;
 
-  run->Tell("\n\n");
+  run->Tell("\n\n");  // the operator's lines wait for their prompts
   ASSERT_TRUE(run->AwaitOut([&](const std::string& out) { return Lines(out, cPort + ": chip", ": write") == 2; }))
       << run->Out;
   c.reset();  // the programmer's cable is pulled in the middle of the write
