@@ -38,7 +38,9 @@ int TStation::Run() {
   Finish();
   const double seconds = std::chrono::duration<double>(TClock::now() - FStarted).count();
   FScreen.Close();
-  FScreen.Event(FTally.Summary(FStarted == TClock::time_point() ? 0 : seconds), true);
+  std::string summary = FTally.Summary(FStarted == TClock::time_point() ? 0 : seconds);
+  summary.pop_back();  // the screen ends the line
+  FScreen.Event(summary, true);
   if (FAbort) return 128 + FAbort;
   return FTally.AllPassed() ? 0 : 1;
 }
