@@ -17,22 +17,22 @@ using namespace Station;
 
 namespace {
 
-// The worker's events until one of the kinds that end a command, or none after a long wait.
-std::vector<TWorkerEvent> Until(TWorkerProcess& worker, std::initializer_list<TEventKind> ends) {
+// The worker's events until one of the kinds that end a command; lines that come after it
+// wait for the next call.
+std::vector<TWorkerEvent> Until(TWorkerProcess& worker, std::vector<std::string>& lines,
+                                std::initializer_list<TEventKind> ends) {
   std::vector<TWorkerEvent> events;
-  std::vector<std::string> lines;
   for (int i = 0; i < 3000; ++i) {
-    pollfd fd{worker.EventFd(), POLLIN, 0};
-    ::poll(&fd, 1, 10);
-    const bool open = worker.Take(lines);
-    for (const std::string& line : lines) {
-      const auto event = ParseEvent(line);
-      if (!event) ADD_FAILURE() << line;
+    while (!lines.empty()) {
+      const auto event = ParseEvent(lines.front());
+      if (!event) ADD_FAILURE() << lines.front();
+      lines.erase(lines.begin());
       events.push_back(event ? *event : TWorkerEvent{});
       if (std::find(ends.begin(), ends.end(), events.back().Kind) != ends.end()) return events;
     }
-    lines.clear();
-    if (!open) break;
+    pollfd fd{worker.EventFd(), POLLIN, 0};
+    ::poll(&fd, 1, 10);
+    if (!worker.Take(lines) && lines.empty()) break;
   }
   ADD_FAILURE() << "the worker did not end the command";
   return events;
@@ -54,16 +54,17 @@ TEST(SocketWorker, ProgramsAChipAndKnowsItAgainRightAfter) {
   TWorkerProcess worker({TOLVANE_CLI_PROGRAM, "--port", sim.SlavePath(), "socket-worker"});
   ASSERT_TRUE(worker.Send("image " + std::to_string(image.size()) + " toggle.hex\n" + image +
                           "identify\nprogram\nidentify\n"));
-  auto events = Until(worker, {ekChip, ekEmpty, ekError});
+  std::vector<std::string> lines;
+  auto events = Until(worker, lines, {ekChip, ekEmpty, ekError});
   ASSERT_EQ(events.back().Kind, ekChip);
   EXPECT_EQ(events.back().Text, "PIC16F630");
-  events = Until(worker, {ekPass, ekFail, ekError});
+  events = Until(worker, lines, {ekPass, ekFail, ekError});
   std::string steps;
   for (const TWorkerEvent& event : events)
     if (event.Kind == ekStep) steps += event.Text + " ";
   EXPECT_EQ(steps, "erase write verify ");
   EXPECT_EQ(events.back().Kind, ekPass) << events.back().Text;
-  events = Until(worker, {ekChip, ekEmpty, ekError});
+  events = Until(worker, lines, {ekChip, ekEmpty, ekError});
   EXPECT_EQ(events.back().Kind, ekChip) << events.back().Text;
   EXPECT_EQ(events.back().Text, "PIC16F630");
   worker.Stop();
