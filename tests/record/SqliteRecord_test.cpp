@@ -24,12 +24,17 @@ TChipStart Chip(const std::string& port) {
 std::string Csv(const std::string& path) {
   char* text = nullptr;
   std::size_t size = 0;
-  std::FILE* out = ::open_memstream(&text, &size);
-  WriteCsv(path, out);
-  std::fclose(out);
-  std::string csv(text, size);
-  std::free(text);
-  return csv;
+  struct TStream {
+    std::FILE* File;
+    char*& Text;
+    ~TStream() {
+      std::fclose(File);
+      std::free(Text);
+    }
+  } out{::open_memstream(&text, &size), text};
+  WriteCsv(path, out.File);
+  std::fflush(out.File);
+  return std::string(text, size);
 }
 
 // A value from another connection, as another program sees the file.
