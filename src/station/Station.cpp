@@ -42,7 +42,8 @@ int TStation::Run() {
   summary.pop_back();  // the screen ends the line
   FScreen.Event(summary, true);
   if (FAbort) return 128 + FAbort;
-  return FTally.AllPassed() ? 0 : 1;
+  if (!FTally.AllPassed()) return 1;
+  return Live() ? 0 : PortStatus;  // every programmer went away
 }
 
 void TStation::Start() {
@@ -74,7 +75,11 @@ void TStation::StopStarting(const std::string& why) {
 
 void TStation::Serve() {
   for (;;) {
-    if (FAbort || !Live()) return;
+    if (FAbort) return;
+    if (!Live()) {
+      News("No programmer is left: the run ends.", true);
+      return;
+    }
     if (FStopping && !Busy()) return;
     if (FSetup.Auto) {
       PollDue();
