@@ -68,7 +68,7 @@ void TStation::Start() {
   if (FSetup.Auto && !FStartFailure && !FAbort) News(AutoWaiting);
 }
 
-void TStation::StopStarting(const std::string& why) {
+void TStation::NoMoreChips(const std::string& why) {
   if (!FStopping) News(why, true);
   FStopping = true;
 }
@@ -92,12 +92,12 @@ void TStation::Serve() {
       if (!FLines.empty()) {
         const std::string line = FLines.front();
         FLines.pop_front();
-        if (line == "q") StopStarting("Stopping, as the operator asked.");
+        if (line == "q") NoMoreChips("Stopping, as the operator asked.");
         else StartRound();
         continue;
       }
       if (FInputEnded) {
-        StopStarting("The operator's input ended: stopping.");
+        NoMoreChips("The operator's input ended: stopping.");
         continue;
       }
     }
@@ -153,7 +153,7 @@ void TStation::TakeSignals() {
   for (const int signal : FSignals.Take()) {
     if (FAbort) return;
     if (signal == SIGINT && !FStopping && !FStarting) {
-      StopStarting("Stopping: the chips in progress finish. Ctrl-C again aborts them.");
+      NoMoreChips("Stopping: the chips in progress finish. Ctrl-C again aborts them.");
       continue;
     }
     Abort(signal);
@@ -180,7 +180,7 @@ void TStation::TakeOperator() {
   if (n <= 0) {
     FInputEnded = true;
     if (FSetup.Auto) return;  // an unattended station runs on without its input
-    if (FInRound) StopStarting("The operator's input ended: stopping after this round.");
+    if (FInRound) NoMoreChips("The operator's input ended: stopping after this round.");
     return;
   }
   FInput.append(chunk, std::size_t(n));
@@ -192,7 +192,7 @@ void TStation::TakeOperator() {
     if (FSetup.OperatorTerminal) FScreen.OperatorLine();
     // Busy, only a stop counts: a key pressed twice must not program the same chips again.
     if (FSetup.Auto || FInRound) {
-      if (line == "q") StopStarting("Stopping after the chips in progress, as the operator asked.");
+      if (line == "q") NoMoreChips("Stopping after the chips in progress, as the operator asked.");
     } else {
       FLines.push_back(line);
     }
@@ -234,7 +234,6 @@ void TStation::Show() {
   else if (FSetup.Auto) block.push_back(AutoWaiting);
   FScreen.SetBlock(std::move(block));
 }
-
 
 int RunStation(const TStationSetup& setup, Record::IChipRecord& record, TScreen& screen) {
   return TStation(setup, record, screen).Run();

@@ -26,7 +26,6 @@ std::string Refusal(const TStationSetup& setup, const TWorkerEvent& chip) {
   return text;
 }
 
-
 }  // namespace
 
 void TStation::TakeWorker(TSocket& socket) {
@@ -82,9 +81,7 @@ void TStation::OnIdentified(TSocket& socket, const TWorkerEvent& event) {
   socket.Note.clear();
   if (event.Kind == ekError) {
     socket.ChipName.clear();
-    if (event.Number == PortStatus || FStarting) {
-      return Lose(socket, event.Text, event.Number);
-    }
+    if (event.Number == PortStatus || FStarting) return Lose(socket, event.Text, event.Number);
     // In a round the operator put a chip there: it goes on record as not programmed. Polled,
     // the socket may be between chips: it is shown, and asked again.
     if (FSetup.Auto) {
@@ -134,7 +131,7 @@ void TStation::BeginChip(TSocket& socket, const TWorkerEvent& chip) {
        (start.Chip.empty() ? std::string("no known chip") : start.Chip) +
        (chip.IdWord.empty() ? std::string() : " (ID word " + chip.IdWord + ")"));
   if (FSetup.Count > 0 && FBegun >= FSetup.Count)
-    StopStarting("The count of " + std::to_string(FSetup.Count) + " chips is reached: no more chips start.");
+    NoMoreChips("The count of " + std::to_string(FSetup.Count) + " chips is reached: no more chips start.");
 }
 
 void TStation::EndChip(TSocket& socket, Record::TChipResult result, const std::string& detail) {

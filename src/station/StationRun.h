@@ -49,7 +49,7 @@ private:
   void StartRound();
   void EndRound();
   void PollDue();
-  void StopStarting(const std::string& why);
+  void NoMoreChips(const std::string& why);
   void Abort(int signal);
 
   bool MayStart() const { return !FStopping && (FSetup.Count == 0 || FBegun < FSetup.Count); }
