@@ -1,5 +1,6 @@
 #include "cli/Info.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -8,7 +9,6 @@
 #include "cli/LinkSession.h"
 #include "config/ConfigOptions.h"
 #include "framework/Convert.h"
-#include "hex/HexRecord.h"
 #include "image/ImageCheck.h"
 #include "image/ImageDigest.h"
 #include "image/ImageFile.h"

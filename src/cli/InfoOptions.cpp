@@ -6,8 +6,8 @@ namespace Cli {
 
 void AddInfoCommand(CLI::App& app, TOptions& options) {
   CLI::App* info = app.add_subcommand(
-      "info", "Tell what FILE sets and, for a chip (--chip, or the one in the programmer at --port), "
-              "what its configuration word means and what to beware of");
+      "info", "Tell what FILE sets; for a chip (--chip, or the one at --port) what its "
+              "configuration word means and what to beware of");
   info->add_option("FILE", options.File, "Intel HEX image")->required()->option_text(" ");
   info->add_option("--chip", options.Chip, "The chip to read FILE for, such as PIC16F877A")->option_text("CHIP");
   info->add_option("--config", options.Config,
