@@ -134,7 +134,18 @@ std::string Text(const TInfo& info) {
   line("SHA-256:", info.Digest);
   if (info.SerialLayout) {
     const std::string how = Serial::Describe(*info.SerialLayout);
-    line("Serial number:", info.Number ? std::to_string(*info.Number) + " (" + how + ")" : "none (" + how + ")");
+    std::string number = "none";
+    if (info.Number) {
+      // A number kept in binary or hexadecimal reads better in hexadecimal too.
+      const Serial::TSerialFormat format = info.SerialLayout->Format;
+      number = std::to_string(*info.Number);
+      if (format != Serial::sfDec && format != Serial::sfBcd && *info.Number > 9) {
+        char hex[24];
+        std::snprintf(hex, sizeof hex, " = 0x%llX", static_cast<unsigned long long>(*info.Number));
+        number += hex;
+      }
+    }
+    line("Serial number:", number + " (" + how + ")");
   }
   if (info.Table && s.ConfigWord) {
     text += "\nConfiguration word " + Hex(*s.ConfigWord, 4) + " by " + info.Table->Header + ":\n";
