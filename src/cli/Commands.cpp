@@ -12,6 +12,7 @@
 #include "cli/Info.h"
 #include "cli/Json.h"
 #include "cli/LinkSession.h"
+#include "cli/Numbers.h"
 #include "cli/PortChoice.h"
 #include "framework/Convert.h"
 #include "hex/HexImage.h"
@@ -162,12 +163,24 @@ void Write(const TOptions& options) {
   const TNews news(options.Quiet);
   std::string text;
   Image::TImageFile file = LoadFile(options.File, text);
+  const std::optional<TNumberPlan> numbers = NumberPlan(options);
   TConnection link(options);
   const bool fits = RequireFit(file, link.Layout, options.Force, news);
   // The --config settings, and the warnings before anything is sent.
   file.Bytes = PrepareWrite(file.Bytes, link.Layout, options.Config).Bytes;
+  // No record counts for a single write: the chip gets the first number, --serial-start
+  // itself or the list's first.
+  if (numbers) {
+    const Serial::TStamp stamp = numbers->Source.StampFor(0);
+    try {
+      file.Bytes = Serial::Stamped(file.Bytes, link.Layout, stamp, options.SerialOverwrite);
+    } catch (const Serial::ESerial& e) {
+      throw ECommand(ecBadFile, file.Name + ": " + e.Message());
+    }
+    news(file.Name + ": the " + link.Layout.Name + " gets number " + stamp.Number);
+  }
   // Locations past a chip's end are not sent: a programmer may wrap them onto real ones.
-  if (!fits || !options.Config.empty())
+  if (!fits || !options.Config.empty() || numbers)
     text = Hex::WriteHex(Image::WithinChip(file.Bytes, link.Layout), "\r\n");
   const std::vector<std::string> failures =
       link.Session.Write(text, link.Layout.ProgrammingSeconds(file.Bytes));

@@ -16,10 +16,14 @@ struct TOptions {
   bool Json = false;                // ports, identify, info: JSON on standard output
   std::string Chip;                 // info: the chip to read the file for
   std::vector<std::string> Config;  // write, info: configuration settings by header name
-  // info: where and how the image holds a serial number
+  // info: where and how the image holds a serial number; write and production: where each
+  // chip's number goes, and which numbers (from --serial-start in steps, or an SQTP list)
   std::string SerialAt;
   std::string SerialFormat = "bin";
   unsigned SerialWidth = 0;
+  std::string SerialStart = "1", SerialStep = "1";  // decimal or 0x-hexadecimal
+  std::string SerialFile;
+  bool SerialOverwrite = false;
   // production and log
   std::vector<std::string> Ports;  // one programmer a port
   std::string Log = "tolvane-production.db";

@@ -9,9 +9,13 @@
 
 #include "cli/Failure.h"
 #include "cli/MainLoop.h"
+#include "cli/Numbers.h"
+#include "cli/SerialOptions.h"
 #include "cli/PortChoice.h"
 #include "cli/SocketProgrammer.h"
+#include "config/ConfigOptions.h"
 #include "image/ImageFile.h"
+#include "link/ChipTable.h"
 #include "record/SqliteRecord.h"
 #include "station/Station.h"
 
@@ -38,6 +42,32 @@ std::string PortSerial(const std::vector<TSerialPortDetails>& ports, const std::
     if (details.Name == port || details.ById == port || (!device.empty() && SameFile(details.DevicePath) == device))
       return details.Serial;
   return {};
+}
+
+// The chips' image by kind of chip: the --config settings, the numbers' places checked.
+void Numbered(const TOptions& options, Station::TStationSetup& setup) {
+  if (std::optional<TNumberPlan> plan = NumberPlan(options)) {
+    setup.Numbers = std::move(plan->Source);
+    setup.Sequence = plan->Sequence;
+    setup.SerialOverwrite = options.SerialOverwrite;
+  }
+  setup.Prepare = [bytes = setup.Image.Bytes, config = options.Config, numbers = setup.Numbers,
+                   overwrite = options.SerialOverwrite](const Image::TChipLayout& chip) {
+    ChipConfig::TPreparedImage prepared = ChipConfig::PrepareImage(bytes, chip, config);
+    if (numbers) numbers->Check(prepared.Bytes, chip, overwrite);
+    return prepared;
+  };
+  // With the chip known beforehand, what cannot be done ends the run before it begins.
+  if (options.Expect.empty()) return;
+  const TChip expected = ChipNamed(options.Expect);
+  if (expected.ChipName == "Unknown") throw ECommand(ecUsage, "--expect " + options.Expect + ": no such chip");
+  try {
+    setup.Prepare(Image::LayoutOf(expected));
+  } catch (const ChipConfig::EConfig& e) {
+    throw ECommand(ecUsage, "--config " + e.Message());
+  } catch (const Serial::ESerial& e) {
+    throw ECommand(ecBadFile, options.File + ": " + e.Message());
+  }
 }
 
 Station::TStationSetup Setup(const TOptions& options) {
@@ -75,6 +105,7 @@ Station::TStationSetup Setup(const TOptions& options) {
     if (noErase) command.push_back("--no-erase");
     return command;
   };
+  Numbered(options, setup);
   setup.Auto = options.Auto;
   setup.Poll = std::chrono::milliseconds(options.PollMs);
   setup.Count = options.Count;
@@ -127,7 +158,9 @@ void AddProductionCommands(CLI::App& app, TOptions& options) {
   production->add_option("--port", options.Ports, "A programmer's port; once for each programmer")
       ->option_text("PORT")
       ->allow_extra_args(false);
-  production->add_option("--log", options.Log, "The record, an SQLite database (default tolvane-production.db)")
+  production->add_option("--log", options.Log,
+                         "The record: an SQLite database file (default tolvane-production.db), or a "
+                         "PostgreSQL connection string, postgresql://..., that several stations share")
       ->option_text("DB");
   production->add_flag("--auto", options.Auto,
                        "Each socket on its own: start as soon as a chip is in, wait until it is out");
@@ -136,6 +169,13 @@ void AddProductionCommands(CLI::App& app, TOptions& options) {
       ->check(CLI::Range(50, 60000));
   production->add_option("--count", options.Count, "End after N chips in all")->option_text("N")->check(CLI::PositiveNumber);
   production->add_flag("--no-erase", options.NoErase, "Write without erasing the chip first");
+  production->add_option("--config", options.Config,
+                         "Change a setting of the configuration word, by its device header name "
+                         "(WDTE_OFF); repeatable")
+      ->option_text("SETTING");
+  AddSerialOptions(*production, options,
+                   "each chip takes the next number from the record, before it is sent anything; "
+                   "numbers of chips that fail are spoiled, never given again");
   production->group("Commands");
 
   CLI::App* log = app.add_subcommand("log", "Print the production record as CSV");

@@ -64,16 +64,17 @@ void TLinkSocketProgrammer::Identify(const TReport& report) {
   if (!FIdentified) FSession.reset();
 }
 
-TWorkerEvent TLinkSocketProgrammer::Steps(const TReport& report) {
+TWorkerEvent TLinkSocketProgrammer::Steps(const TReport& report, const Image::TImageFile& file,
+                                          const std::string& text) {
   const Image::TChipLayout layout = Image::LayoutOf(FSession->Chip());
   if (FErase) {
     report(Event(Station::ekStep, "erase"));
     FSession->Erase(layout.EraseSeconds());
   }
   report(Event(Station::ekStep, "write"));
-  const std::vector<std::string> failures = FSession->Write(FText, layout.ProgrammingSeconds(FFile.Bytes));
+  const std::vector<std::string> failures = FSession->Write(text, layout.ProgrammingSeconds(file.Bytes));
   if (!failures.empty())
-    return Event(Station::ekFail, FFile.Name + ": the programmer reported failed locations:" + Listed(failures));
+    return Event(Station::ekFail, file.Name + ": the programmer reported failed locations:" + Listed(failures));
 
   report(Event(Station::ekStep, "verify"));
   Hex::THexImage read;
@@ -82,25 +83,28 @@ TWorkerEvent TLinkSocketProgrammer::Steps(const TReport& report) {
   } catch (const Hex::EHexFormat& e) {
     return Event(Station::ekError, "the programmer's read answer is not Intel HEX: " + e.Message(), ecProgrammer);
   }
-  const Image::TComparison result = Image::Compare(FFile, read, layout);
+  const Image::TComparison result = Image::Compare(file, read, layout);
   if (!result.Holds())
-    return Event(Station::ekFail, FFile.Name + ": the " + layout.Name + " differs in " +
+    return Event(Station::ekFail, file.Name + ": the " + layout.Name + " differs in " +
                                       std::to_string(result.Differences.size()) + " locations:" +
                                       Listed(result.Differences));
-  std::string text = std::to_string(result.Verified) + " locations verified";
+  std::string verified = std::to_string(result.Verified) + " locations verified";
   if (result.Unverifiable)
-    text += ", " + std::to_string(result.Unverifiable) + " not verifiable under code protection";
-  return Event(Station::ekPass, text);
+    verified += ", " + std::to_string(result.Unverifiable) + " not verifiable under code protection";
+  return Event(Station::ekPass, verified);
 }
 
-void TLinkSocketProgrammer::Program(const TReport& report) {
+void TLinkSocketProgrammer::Program(const TReport& report, const std::string& chipImage) {
   TWorkerEvent end;
   if (!FSession || !FIdentified) {
     end = Event(Station::ekError, "no chip was identified", ecProgrammer);
   } else {
     FProgress.OnPercent = [&report](int percent) { report(Event(Station::ekProgress, {}, percent)); };
     try {
-      end = Steps(report);
+      end = chipImage.empty() ? Steps(report, FFile, FText)
+                              : Steps(report, Image::ParseImage(chipImage, FFile.Name), chipImage);
+    } catch (const Hex::EHexFormat& e) {
+      end = Event(Station::ekError, "the chip's own image is not Intel HEX: " + e.Message(), ecBadFile);
     } catch (const ECommand& e) {
       end = Event(Station::ekError, e.Message(), e.Code());
     } catch (const EComPort& e) {

@@ -17,11 +17,11 @@ public:
 
   void Load(const std::string& imageText, const std::string& name) override;
   void Identify(const TReport& report) override;
-  void Program(const TReport& report) override;
+  void Program(const TReport& report, const std::string& chipImage) override;
 
 private:
-  // Runs the steps; throws what the session throws, returns the final event.
-  Station::TWorkerEvent Steps(const TReport& report);
+  // Runs the steps for an image; throws what the session throws, returns the final event.
+  Station::TWorkerEvent Steps(const TReport& report, const Image::TImageFile& file, const std::string& text);
 
   std::string FPort;
   bool FErase;

@@ -9,6 +9,7 @@
 #include "cli/InfoOptions.h"
 #include "cli/MainLoop.h"
 #include "cli/ProductionCommands.h"
+#include "cli/SerialOptions.h"
 
 namespace {
 
@@ -70,6 +71,9 @@ int main(int argc, char** argv) {
                     "Change a setting of the configuration word, by its device header name "
                     "(WDTE_OFF); repeatable")
       ->option_text("SETTING");
+  Cli::AddSerialOptions(*write, options,
+                        "write keeps no count: the chip gets --serial-start itself, or the list's first "
+                        "number (production takes each chip's from its record)");
   CLI::App* verify = app.add_subcommand("verify", "Read the chip and compare with FILE");
   verify->add_option("FILE", options.File, "Intel HEX image")->required()->option_text(" ");
   app.add_subcommand("erase", "Erase the chip (the command is the confirmation; no question)");

@@ -16,6 +16,21 @@ const char* ResultText(TChipResult result) {
   return "error";
 }
 
+std::string NumberOf(const TNumbering& numbering, std::int64_t index) {
+  try {
+    return numbering.NumberAt(index);
+  } catch (const ENumber&) {
+    throw;
+  } catch (const Exception& e) {
+    throw ENumber(e.Message());
+  }
+}
+
+ENumber NumberGiven(const std::string& number, TChipKey holder) {
+  return ENumber("number " + number + " is on record already, on chip " + std::to_string(holder) +
+                 ": a number is never given twice; start the numbers elsewhere");
+}
+
 std::string UtcNow() {
   using namespace std::chrono;
   const auto now = system_clock::now();

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "framework/Exception.h"
@@ -30,6 +31,21 @@ struct TChipStart {
 
 using TChipKey = std::int64_t;
 
+// Where chips' serial numbers come from. The record counts each sequence by its name, for
+// every station that shares the record: numbers of one sequence go out in order, each once.
+struct TNumbering {
+  std::string Sequence;  // "from 1000 step 1", "list <digest>"
+  // The text of the sequence's number `index` (from 0), as the record keeps it; throws
+  // Exception when there is none (a list is used up): no number is taken then.
+  std::function<std::string(std::int64_t index)> NumberAt;
+};
+
+// A number cannot be given: none is left, or the number is on another chip already.
+class ENumber : public Exception {
+public:
+  using Exception::Exception;
+};
+
 // The record of every chip a station programs, one row a chip. Each call is one transaction
 // and is durable when it returns; a row that a run leaves open (the program was killed, the
 // power failed) is closed as aborted when the record is next opened.
@@ -38,11 +54,20 @@ public:
   virtual ~IChipRecord() = default;
   // A chip begins; its row exists before the call returns, so before the chip's first byte.
   virtual TChipKey Begin(const TChipStart& chip) = 0;
+  // The chip takes the next number of the sequence, in one transaction that also puts it in
+  // the chip's row; returns the number's text. A chip that does not pass leaves its number
+  // spoiled, never given again. Throws ENumber when no number can be given (nothing changes).
+  virtual std::string TakeNumber(TChipKey chip, const TNumbering& numbering) = 0;
   // The chip enters a step: "erase", "write", "verify".
   virtual void Step(TChipKey chip, const std::string& step) = 0;
   // The chip ends; the detail says what failed, or is empty.
   virtual void Finish(TChipKey chip, TChipResult result, const std::string& detail) = 0;
 };
+
+// Helpers of the record forms: the number `index` of a numbering (ENumber when there is
+// none), and the refusal of a number that another chip holds.
+std::string NumberOf(const TNumbering& numbering, std::int64_t index);
+ENumber NumberGiven(const std::string& number, TChipKey holder);
 
 // Now as ISO 8601 in UTC, to the millisecond: "2026-12-09T09:18:07.123Z".
 std::string UtcNow();

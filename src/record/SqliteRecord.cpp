@@ -12,7 +12,7 @@ namespace Record {
 
 namespace {
 
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
 // Another station may hold the write lock for a commit; wait for it rather than fail.
 constexpr int BusyWaitMs = 10000;
 
@@ -45,6 +45,21 @@ CREATE TABLE chips (
 CREATE INDEX chips_open ON chips (run) WHERE result IS NULL;
 )";
 
+// Version 2: serial numbers. Added to version 1's tables as they stand, so that a record
+// kept before numbers existed goes on.
+constexpr const char* SerialSchema = R"(
+ALTER TABLE chips ADD COLUMN serial TEXT;
+ALTER TABLE chips ADD COLUMN serial_state TEXT CHECK (serial_state IN ('taken', 'given', 'spoiled'));
+CREATE UNIQUE INDEX chips_serial ON chips (serial) WHERE serial IS NOT NULL;
+CREATE TABLE sequences (
+  name TEXT PRIMARY KEY,
+  next INTEGER NOT NULL
+);
+)";
+
+// A number taken by a chip that does not pass is spoiled.
+constexpr const char* SpoiledIfNumbered = "CASE WHEN serial IS NULL THEN NULL ELSE 'spoiled' END";
+
 std::int64_t Single(TSqlite& db, const std::string& sql) {
   TStatement statement(db, sql);
   const std::int64_t value = statement.Next() ? statement.Int(0) : 0;
@@ -74,7 +89,9 @@ TSqliteRecord::TSqliteRecord(const std::string& path, const std::string& station
       "image_digest, step) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 'identify')");
   FStep = std::make_unique<TStatement>(FDb, "UPDATE chips SET step = ? WHERE id = ? AND result IS NULL");
   FFinish = std::make_unique<TStatement>(
-      FDb, "UPDATE chips SET result = ?, detail = ?, ended = ?, seconds = ? WHERE id = ? AND result IS NULL");
+      FDb,
+      "UPDATE chips SET result = ?, detail = ?, ended = ?, seconds = ?, serial_state = CASE WHEN serial IS NULL "
+      "THEN NULL WHEN ? = 'pass' THEN 'given' ELSE 'spoiled' END WHERE id = ? AND result IS NULL");
 }
 
 TSqliteRecord::~TSqliteRecord() {
@@ -96,6 +113,10 @@ void TSqliteRecord::CreateOrCheckSchema() {
     if (Single(FDb, "SELECT count(*) FROM sqlite_master") != 0)
       throw ERecord(FDb.Path() + ": not a production record: the database holds other tables");
     FDb.Exec(Schema);
+    FDb.Exec(SerialSchema);
+    FDb.Exec("PRAGMA user_version = " + std::to_string(SchemaVersion));
+  } else if (version == 1) {
+    FDb.Exec(SerialSchema);
     FDb.Exec("PRAGMA user_version = " + std::to_string(SchemaVersion));
   } else if (version != SchemaVersion) {
     throw ERecord(FDb.Path() + ": a production record of another version (" + std::to_string(version) +
@@ -116,7 +137,8 @@ void TSqliteRecord::CloseAbandonedRuns() {
   const std::string now = UtcNow();
   TStatement abort(FDb,
                    "UPDATE chips SET result = 'aborted', detail = 'the run ended during the ' || step "
-                   "|| ' without finishing the chip' WHERE run = ? AND result IS NULL");
+                   "|| ' without finishing the chip', serial_state = " +
+                       std::string(SpoiledIfNumbered) + " WHERE run = ? AND result IS NULL");
   TStatement close(FDb, "UPDATE runs SET closed = ? WHERE id = ?");
   for (const std::int64_t run : gone) {
     abort.Bind(1, run).Run();
@@ -138,6 +160,25 @@ TChipKey TSqliteRecord::Begin(const TChipStart& chip) {
   return key;
 }
 
+std::string TSqliteRecord::TakeNumber(TChipKey chip, const TNumbering& numbering) {
+  TTransaction transaction(FDb);
+  TStatement(FDb, "INSERT OR IGNORE INTO sequences (name, next) VALUES (?, 0)").Bind(1, numbering.Sequence).Run();
+  TStatement next(FDb, "SELECT next FROM sequences WHERE name = ?");
+  next.Bind(1, numbering.Sequence);
+  const std::int64_t index = next.Next() ? next.Int(0) : 0;
+  next.Run();
+  const std::string number = NumberOf(numbering, index);
+  TStatement holder(FDb, "SELECT id FROM chips WHERE serial = ?");
+  holder.Bind(1, number);
+  if (holder.Next()) throw NumberGiven(number, holder.Int(0));
+  TStatement(FDb, "UPDATE sequences SET next = next + 1 WHERE name = ?").Bind(1, numbering.Sequence).Run();
+  TStatement take(FDb, "UPDATE chips SET serial = ?, serial_state = 'taken' WHERE id = ? AND result IS NULL");
+  take.Bind(1, number).Bind(2, chip).Run();
+  if (FDb.Changes() != 1) throw ERecord(FDb.Path() + ": chip " + std::to_string(chip) + " is not open");
+  transaction.Commit();
+  return number;
+}
+
 void TSqliteRecord::Step(TChipKey chip, const std::string& step) {
   FStep->Bind(1, step).Bind(2, chip).Run();
 }
@@ -148,7 +189,7 @@ void TSqliteRecord::Finish(TChipKey chip, TChipResult result, const std::string&
   const double seconds =
       std::round(std::chrono::duration<double>(std::chrono::steady_clock::now() - started->second).count() * 1000) / 1000;
   FFinish->Bind(1, std::string(ResultText(result))).BindOrNull(2, detail).Bind(3, UtcNow());
-  FFinish->Bind(4, seconds).Bind(5, chip).Run();
+  FFinish->Bind(4, seconds).Bind(5, std::string(ResultText(result))).Bind(6, chip).Run();
   FStarted.erase(started);
 }
 

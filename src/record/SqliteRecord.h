@@ -10,8 +10,8 @@
 
 namespace Record {
 
-// The record in an SQLite database file: a table `chips`, one row a chip, and a table `runs`,
-// one row a run of a station. Write-ahead log and full synchronisation, so that a committed
+// The record in an SQLite database file: a table `chips`, one row a chip, a table `runs`,
+// one row a run of a station, and a table `sequences`, the next number of each sequence. Write-ahead log and full synchronisation, so that a committed
 // row survives the program's death and a power failure. Several stations may share the file.
 class TSqliteRecord : public IChipRecord {
 public:
@@ -26,6 +26,7 @@ public:
   int Abandoned() const { return FAbandoned; }
 
   TChipKey Begin(const TChipStart& chip) override;
+  std::string TakeNumber(TChipKey chip, const TNumbering& numbering) override;
   void Step(TChipKey chip, const std::string& step) override;
   void Finish(TChipKey chip, TChipResult result, const std::string& detail) override;
 

@@ -19,8 +19,9 @@ public:
   // open for Program), ekEmpty or ekError.
   virtual void Identify(const TReport& report) = 0;
   // Erases, writes and verifies the chip the last identification found, then lets the port
-  // go: reports ekStep and ekProgress as it goes and ends with ekPass, ekFail or ekError.
-  virtual void Program(const TReport& report) = 0;
+  // go: reports ekStep and ekProgress as it goes and ends with ekPass, ekFail or ekError. The
+  // chip gets `chipImage`, Intel HEX, when it is not empty, else the loaded image.
+  virtual void Program(const TReport& report, const std::string& chipImage) = 0;
 };
 
 // The worker's side of the line protocol: takes the image and then the station's commands

@@ -1,12 +1,15 @@
 #pragma once
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "config/ImagePreparation.h"
 #include "framework/Exception.h"
 #include "image/ImageFile.h"
 #include "record/ChipRecord.h"
+#include "serial/Stamp.h"
 #include "station/Screen.h"
 
 namespace Station {
@@ -28,6 +31,14 @@ struct TStationSetup {
   std::chrono::milliseconds Poll{500};  // how often an idle socket is asked for its chip (auto)
   long Count = 0;          // the run ends after this many chips in all; 0 for no limit
   std::string Expect;      // the chip every socket must hold; empty for any known chip
+  // The image for a kind of chip (its configuration word set, its numbers' places checked),
+  // made before the first chip of the kind is sent anything; its warnings are shown then.
+  // Throws Exception when such chips cannot get it: the run then stops. Empty: the file.
+  std::function<ChipConfig::TPreparedImage(const Image::TChipLayout&)> Prepare;
+  // Serial numbers: each chip takes the next from the record before it is sent anything.
+  std::optional<Serial::TNumberSource> Numbers;
+  std::string Sequence;          // the record's name for them
+  bool SerialOverwrite = false;  // a number may replace the file's own data
   int OperatorFd = 0;      // the operator's lines
   bool OperatorTerminal = false;  // they come from a terminal, which echoes them
 };

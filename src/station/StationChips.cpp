@@ -3,6 +3,7 @@
 #include "framework/Convert.h"
 #include "image/ChipLayout.h"
 #include "image/ImageCheck.h"
+#include "image/ImageDigest.h"
 #include "link/ChipTable.h"
 #include "station/StationRun.h"
 
@@ -92,7 +93,7 @@ void TStation::OnIdentified(TSocket& socket, const TWorkerEvent& event) {
     TWorkerEvent unknown = event;
     unknown.Kind = ekChip;
     unknown.Text.clear();
-    BeginChip(socket, unknown);
+    BeginChip(socket, unknown, FDigest);
     return EndChip(socket, Record::crError, event.Text);
   }
   if (event.Kind == ekEmpty) {
@@ -109,19 +110,67 @@ void TStation::OnIdentified(TSocket& socket, const TWorkerEvent& event) {
     if (FStarting) News(socket.Port.Port + ": " + socket.ChipName + " in the socket");
     return;
   }
-  BeginChip(socket, event);
   const std::string refused = Refusal(FSetup, event);
-  if (refused.empty()) {
-    socket.State = ssProgramming;
-    Send(socket, "program\n");
-  } else {
-    EndChip(socket, Record::crFail, refused);
+  if (!refused.empty()) {
+    BeginChip(socket, event, FDigest);
+    return EndChip(socket, Record::crFail, refused);
   }
+  const Image::TChipLayout layout = Image::LayoutOf(TChip{event.Text, event.SizeCode});
+  const TKindImage* kind = &ImageFor(layout);
+  BeginChip(socket, event, kind->Failure.empty() ? kind->Digest : FDigest);
+  if (!kind->Failure.empty()) {
+    EndChip(socket, Record::crError, kind->Failure);
+    return NoMoreChips("No more chips start: " + layout.Name + " chips cannot get the image.");
+  }
+  ProgramChip(socket, layout);
 }
 
-void TStation::BeginChip(TSocket& socket, const TWorkerEvent& chip) {
+const TStation::TKindImage& TStation::ImageFor(const Image::TChipLayout& layout) {
+  const auto known = FKinds.find(layout.Name);
+  if (known != FKinds.end()) return known->second;
+  TKindImage kind;
+  try {
+    kind.Prepared = FSetup.Prepare ? FSetup.Prepare(layout) : ChipConfig::TPreparedImage{FSetup.Image.Bytes, {}};
+    kind.Digest = Image::ImageDigest(kind.Prepared.Bytes);
+    // Told before the first of these chips is sent anything.
+    for (const std::string& warning : kind.Prepared.Warnings) News(layout.Name + ": warning: " + warning, true);
+  } catch (const Exception& e) {
+    kind.Failure = e.Message();
+  }
+  return FKinds.emplace(layout.Name, std::move(kind)).first->second;
+}
+
+void TStation::ProgramChip(TSocket& socket, const Image::TChipLayout& layout) {
+  Hex::THexImage bytes = FKinds.at(layout.Name).Prepared.Bytes;
+  if (FSetup.Numbers) {
+    // The number is taken, and on record, before the chip's first byte.
+    std::optional<Serial::TStamp> stamp;
+    const Record::TNumbering numbering{FSetup.Sequence, [&](std::int64_t index) {
+                                         stamp = FSetup.Numbers->StampFor(std::uint64_t(index));
+                                         return stamp->Number;
+                                       }};
+    try {
+      const std::string number = FRecord.TakeNumber(*socket.Chip, numbering);
+      News(socket.Port.Port + ": chip " + std::to_string(*socket.Chip) + ": number " + number);
+      bytes = Serial::Stamped(bytes, layout, *stamp, FSetup.SerialOverwrite);
+    } catch (const Record::ENumber& e) {
+      // Nothing was taken; no later chip would fare better.
+      EndChip(socket, Record::crError, e.Message());
+      return NoMoreChips("No more chips start: " + e.Message());
+    } catch (const Serial::ESerial& e) {
+      return EndChip(socket, Record::crError, e.Message());  // its number is spoiled
+    }
+  }
+  socket.State = ssProgramming;
+  if (bytes == FSetup.Image.Bytes) return Send(socket, "program\n");
+  // Locations past the chip's end are not sent: a programmer may wrap them onto real ones.
+  const std::string text = Hex::WriteHex(Image::WithinChip(bytes, layout), "\r\n");
+  Send(socket, "program " + std::to_string(text.size()) + "\n" + text);
+}
+
+void TStation::BeginChip(TSocket& socket, const TWorkerEvent& chip, const std::string& digest) {
   Record::TChipStart start{socket.Port.Port, socket.Port.Serial, chip.SizeCode.empty() ? std::string() : chip.Text,
-                           chip.IdWord, FSetup.Image.Name, FDigest};
+                           chip.IdWord, FSetup.Image.Name, digest};
   socket.Chip = FRecord.Begin(start);
   socket.ChipStarted = TClock::now();
   socket.Step = "identify";

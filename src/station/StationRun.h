@@ -2,6 +2,7 @@
 // Inside the station: the run's state, shared by Station.cpp and StationChips.cpp.
 #include <chrono>
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,7 +40,9 @@ private:
   void TakeWorker(TSocket& socket);
   void OnEvent(TSocket& socket, const TWorkerEvent& event);
   void OnIdentified(TSocket& socket, const TWorkerEvent& event);
-  void BeginChip(TSocket& socket, const TWorkerEvent& chip);
+  void BeginChip(TSocket& socket, const TWorkerEvent& chip, const std::string& digest);
+  // Programs the identified chip that is on record: its image, its number, and "program".
+  void ProgramChip(TSocket& socket, const Image::TChipLayout& layout);
   void EndChip(TSocket& socket, Record::TChipResult result, const std::string& detail);
   // Takes the socket out of the run; at the start, the run does not begin (`status` is the
   // command line's exit status for it).
@@ -62,6 +65,14 @@ private:
   Record::IChipRecord& FRecord;
   TScreen& FScreen;
   const std::string FDigest;
+  // A kind of chip's image, once made; a failure when it cannot be made.
+  struct TKindImage {
+    ChipConfig::TPreparedImage Prepared;
+    std::string Digest;
+    std::string Failure;
+  };
+  const TKindImage& ImageFor(const Image::TChipLayout& layout);
+  std::map<std::string, TKindImage> FKinds;
   TSignalPipe FSignals;
   std::vector<TSocket> FSockets;
   TTally FTally;

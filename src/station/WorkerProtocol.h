@@ -9,8 +9,10 @@ namespace Station {
 //
 // Station to worker: first "image <length> <name>" and the image file's <length> bytes, then
 // one command a line: "identify" (open the port and ask for the chip in the socket) or
-// "program" (erase, write and verify the chip just identified, then let the port go). The end
-// of the input ends the worker.
+// "program" (erase, write and verify the chip just identified, then let the port go).
+// "program <length>" and <length> bytes of Intel HEX give the chip an image of its own (its
+// serial number stamped in, its configuration word set) in place of the file. The end of the
+// input ends the worker.
 //
 // Worker to station: "hello" once the image is taken, then events, each a line:
 //   chip <size code> <ID word> <name> a chip answered (size code "-": one this program does not know)
