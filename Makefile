@@ -3,7 +3,9 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 CMAKE_ARGS ?=
 DEBS      = cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev qt6-base-dev \
-            gputils libcli11-dev libssl-dev libsqlite3-dev nlohmann-json3-dev fonts-dejavu-core
+            gputils libcli11-dev libssl-dev libsqlite3-dev libpq-dev nlohmann-json3-dev fonts-dejavu-core
+# The tests' throwaway PostgreSQL server for the record that several stations share.
+TEST_DEBS = postgresql
 # The Debian package and its test: dpkg-shlibdeps and file for its dependencies, lintian, the
 # desktop entry's and AppStream file's validators, man for the manual pages.
 PACKAGE_DEBS = dpkg-dev file lintian desktop-file-utils appstream man-db
@@ -35,13 +37,14 @@ package: build
 	@cmake --build $(BUILD) --target package
 
 test-main: build
-	@scripts/deps.sh $(PACKAGE_DEBS)
+	@scripts/deps.sh $(PACKAGE_DEBS) $(TEST_DEBS)
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The threaded core (serial layer, framework threads, link, simulator, and the end-to-end
 # tests over pseudo-terminals) again under ThreadSanitizer; the window is left out, Qt's own
 # libraries are not instrumented.
 test-tsan: deps
+	@scripts/deps.sh $(TEST_DEBS)
 	@cmake -S . -B $(BUILD)-tsan -G Ninja -DTOLVANE_SANITIZE=thread -DTOLVANE_WITH_GUI=OFF \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD)-tsan -j $(JOBS)
@@ -50,6 +53,7 @@ test-tsan: deps
 
 # The whole suite, window included, under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
+	@scripts/deps.sh $(TEST_DEBS)
 	@cmake -S . -B $(BUILD)-asan -G Ninja -DTOLVANE_SANITIZE=address,undefined \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD)-asan -j $(JOBS)

@@ -16,6 +16,7 @@
 #include "config/ConfigOptions.h"
 #include "image/ImageFile.h"
 #include "link/ChipTable.h"
+#include "record/PgRecord.h"
 #include "record/SqliteRecord.h"
 #include "station/Station.h"
 
@@ -118,13 +119,20 @@ Station::TStationSetup Setup(const TOptions& options) {
 int Production(const TOptions& options) {
   const Station::TStationSetup setup = Setup(options);
   Station::TScreen screen(stdout, ::isatty(STDOUT_FILENO));
-  try {
-    Record::TSqliteRecord record(options.Log, HostName());
+  const auto run = [&](auto& record, const std::string& name) {
     if (record.Abandoned() > 0)
-      screen.Event(options.Log + ": " + std::to_string(record.Abandoned()) +
+      screen.Event(name + ": " + std::to_string(record.Abandoned()) +
                        " chips left open by an earlier run are now on record as aborted",
                    true);
     return Station::RunStation(setup, record, screen);
+  };
+  try {
+    if (Record::IsPostgresUri(options.Log)) {
+      Record::TPgRecord record(options.Log, HostName());
+      return run(record, "the record");  // the connection string may hold a password
+    }
+    Record::TSqliteRecord record(options.Log, HostName());
+    return run(record, options.Log);
   } catch (const Station::EStart& e) {
     throw ECommand(TExitCode(e.Code()), e.Message());
   } catch (const Record::ERecord& e) {

@@ -4,13 +4,12 @@
 #include <cstring>
 #include <filesystem>
 
+#include "record/PgRecord.h"
+#include "record/RecordCsv.h"
 #include "record/SqliteRecord.h"
 
 namespace Record {
 
-namespace {
-
-// A field as RFC 4180 has it: quoted when it holds a comma, a quote or a line break.
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
@@ -21,15 +20,14 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 
-void Put(std::string& text, std::FILE* out) {
+void PutCsv(std::string& text, std::FILE* out) {
   if (std::fwrite(text.data(), 1, text.size(), out) != text.size())
     throw ERecord(std::string("cannot write the record out: ") + std::strerror(errno));
   text.clear();
 }
 
-}  // namespace
-
 void WriteCsv(const std::string& path, std::FILE* out) {
+  if (IsPostgresUri(path)) return WritePgCsv(path, out);
   // Read-only, and never created: a mistyped name is an error, not an empty record.
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error))
@@ -59,9 +57,9 @@ void WriteCsv(const std::string& path, std::FILE* out) {
       }
     }
     text += "\r\n";
-    if (text.size() >= 65536) Put(text, out);
+    if (text.size() >= 65536) PutCsv(text, out);
   }
-  Put(text, out);
+  PutCsv(text, out);
   if (std::fflush(out) != 0) throw ERecord(std::string("cannot write the record out: ") + std::strerror(errno));
 }
 

@@ -42,9 +42,9 @@ private:
   std::map<TChipKey, std::chrono::steady_clock::time_point> FStarted;  // the chips in progress
 };
 
-// Prints every row of the record at path as CSV, a header of the column names first, fields
-// quoted where they must be (RFC 4180). Opens the file read-only; throws ERecord when it is
-// missing or not a record.
+// Prints every row of the record at path (an SQLite file, or a PostgreSQL connection string)
+// as CSV, a header of the column names first, fields quoted where they must be (RFC 4180).
+// Opens a file read-only; throws ERecord when it is missing or not a record.
 void WriteCsv(const std::string& path, std::FILE* out);
 
 }  // namespace Record
