@@ -98,6 +98,52 @@ TEST(SqliteRecord, RowsOfARunThatDiedAreClosedAsAbortedAndLiveOnesAreNot) {
   EXPECT_EQ(Query(path, "PRAGMA integrity_check"), "ok");
 }
 
+// Numbers go out in order, each once; a chip that does not pass, or whose run died, leaves its
+// number spoiled; a number that cannot be given takes nothing. A record kept before numbers
+// existed takes them too.
+TEST(SqliteRecord, GivesEachNumberOnceAndSpoilsTheNumbersOfChipsThatDidNotPass) {
+  TTempDir dir;
+  const std::string path = dir.File("run.db");
+  {
+    // A record of the version before numbers.
+    TSqliteRecord record(path, "bench1");
+    record.Finish(record.Begin(Chip("ttyUSB9")), crPass, "");
+  }
+  sqlite3* old = nullptr;
+  sqlite3_open(path.c_str(), &old);
+  ASSERT_EQ(sqlite3_exec(old,
+                         "DROP INDEX chips_serial; ALTER TABLE chips DROP COLUMN serial; ALTER TABLE chips DROP "
+                         "COLUMN serial_state; DROP TABLE sequences; PRAGMA user_version = 1",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(old);
+
+  const TNumbering numbers{"from 100 step 10", [](std::int64_t i) { return std::to_string(100 + 10 * i); }};
+  const TNumbering usedUp{"list", [](std::int64_t) -> std::string { throw Exception("the number list is used up"); }};
+  const TNumbering other{"from 120 step 1", [](std::int64_t i) { return std::to_string(120 + i); }};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    TSqliteRecord killed(path, "bench1");
+    killed.TakeNumber(killed.Begin(Chip("ttyUSB0")), numbers);
+    ::kill(::getpid(), SIGKILL);
+  }
+  ::waitpid(child, nullptr, 0);
+  TSqliteRecord record(path, "bench1");
+  const TChipKey failed = record.Begin(Chip("ttyUSB0")), passed = record.Begin(Chip("ttyUSB1"));
+  EXPECT_EQ(record.TakeNumber(failed, numbers), "110");
+  EXPECT_EQ(record.TakeNumber(passed, numbers), "120");
+  record.Finish(failed, crFail, "0x0005");
+  record.Finish(passed, crPass, "");
+  // Another sequence's number on record already, and a list used up: refused, nothing taken.
+  const TChipKey refused = record.Begin(Chip("ttyUSB0"));
+  EXPECT_THROW(record.TakeNumber(refused, usedUp), ENumber);
+  EXPECT_THROW(record.TakeNumber(refused, other), ENumber);
+  EXPECT_EQ(record.TakeNumber(refused, numbers), "130");
+  EXPECT_EQ(Query(path, "SELECT group_concat(ifnull(serial, '-') || ' ' || ifnull(result, 'open') || ' ' || ifnull(serial_state, '-'), "
+                        "', ') FROM chips"),
+            "- pass -, 100 aborted spoiled, 110 fail spoiled, 120 pass given, 130 open taken");
+}
+
 TEST(SqliteRecord, PrintsEveryRowAsCsvWithFieldsQuotedWhereTheyMustBe) {
   TTempDir dir;
   const std::string path = dir.File("run.db");
@@ -109,7 +155,7 @@ TEST(SqliteRecord, PrintsEveryRowAsCsvWithFieldsQuotedWhereTheyMustBe) {
   }
   const std::string csv = Csv(path);
   EXPECT_TRUE(csv.starts_with("id,run,started,ended,station,port,port_serial,chip,id_word,image,"
-                              "image_digest,step,result,detail,seconds\r\n1,1,"))
+                              "image_digest,step,result,detail,seconds,serial,serial_state\r\n1,1,"))
       << csv;
   EXPECT_NE(csv.find(",bench1,\"tty,1\",,PIC16F877A,0E28,count.hex," + std::string(64, 'a') +
                      ",identify,fail,\"count.hex: differs in 2 locations:\n  \"\"a\"\"\n  b\","),
