@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/Failure.h"
 #include "cli/MainLoop.h"
+#include "framework/StandardDescriptors.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ int Fail(int code, const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepStandardDescriptorsOpen();
   CLI::App app{Usage, "tolvane-cli"};
   app.set_version_flag("--version", "tolvane-cli " TOLVANE_VERSION);
   app.require_subcommand(1, 1);

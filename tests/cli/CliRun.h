@@ -14,11 +14,11 @@
 extern char** environ;
 
 // tolvane-cli as a child process, its standard output and error on pipes (or standard error
-// on a terminal the test gives it).
+// on a terminal the test gives it, or a standard descriptor closed).
 class TCliRun {
 public:
   explicit TCliRun(std::vector<std::string> args, const std::string& program = TOLVANE_CLI_PROGRAM,
-                   int errFd = -1) {
+                   int errFd = -1, int closedFd = -1) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
@@ -26,6 +26,7 @@ public:
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, errFd >= 0 ? errFd : err[1], STDERR_FILENO);
+    if (closedFd >= 0) posix_spawn_file_actions_addclose(&actions, closedFd);
     args.insert(args.begin(), program);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

@@ -99,6 +99,15 @@ TEST_F(CliTest, WritesVerifiesAndReadsBack) {
   EXPECT_EQ(TTempDir::Read(Dir.File("chip.hex")), read.Out);
 }
 
+TEST_F(CliTest, AClosedStandardDescriptorNeverBecomesThePort) {
+  // Started as cron may start it: had the port taken standard error's number, the progress
+  // would have gone into the image.
+  TSimRig sim("PIC16F877A");
+  TCliRun run({"--port", sim.Port(), "write", Count877a}, TOLVANE_CLI_PROGRAM, -1, STDERR_FILENO);
+  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_TRUE(Holds(sim.Chip(), Count877a, 0x0E2));
+}
+
 TEST_F(CliTest, IdentifiesErasesAndTellsABlankChip) {
   TSimRig sim("PIC16F630");
   ASSERT_EQ(RunOn(sim, {"--quiet", "write", "--no-verify", Toggle630}).Status, 0);
