@@ -179,6 +179,12 @@ TEST_F(CliTest, FilesThatAreNoImageOrDoNotFitExitThreeAndSendNothing) {
   EXPECT_EQ(junk.Err, "tolvane-cli: " + picture + ":1: record does not start with ':'\n");
   EXPECT_EQ(sim.Sim->HangUps(), 0u);  // the port was not even opened
   EXPECT_EQ(RunOn(sim, {"write", Dir.File("missing.hex")}).Status, 3);
+  // A record the programmer's text box would cut is refused, not sent cut.
+  const std::string padded =
+      Dir.Write("padded.hex", std::string(5000, ' ') + ":020000000528D1\r\n:00000001FF\r\n");
+  const TResult cut = RunOn(sim, {"write", "--no-verify", padded});
+  EXPECT_EQ(cut.Status, 3);
+  EXPECT_NE(cut.Err.find(padded + ":1: the line has 5015 characters"), std::string::npos) << cut.Err;
 
   // An image for a bigger chip: refused, unless forced, and then what fits is written.
   const TResult big = RunOn(sim, {"write", Count877a});
