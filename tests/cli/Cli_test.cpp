@@ -153,7 +153,7 @@ TEST_F(CliTest, AChipThatDoesNotHoldTheImageExitsOne) {
   TSimRig silent("PIC16F877A", keeping);
   const Image::TImageFile file = Image::LoadImage(Count877a);
   char expected[64];
-  std::snprintf(expected, sizeof expected, "0x0005: wrote 0x%02X%02X, read 0x3FFF",
+  std::snprintf(expected, sizeof expected, "0x0005: file 0x%02X%02X, chip 0x3FFF",
                 file.Bytes.at(11), file.Bytes.at(10));
   const TResult verified = RunOn(silent, {"write", Count877a});
   EXPECT_EQ(verified.Status, 1);
