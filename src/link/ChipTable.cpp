@@ -54,6 +54,16 @@ void TChip::SelectChip(int number) {
   SizeCode = SmallestSizeCode;
 }
 
+std::string KnownChipName(std::string_view name) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  std::string wanted;
+  for (char c : name) wanted += upper(c);
+  if (!wanted.starts_with("PIC")) wanted.insert(0, "PIC");
+  for (const TChipRow& row : Chips)
+    if (wanted == row.Name) return row.Name;
+  return {};
+}
+
 std::string_view ReadSizeCode(std::string_view sizeCode) { return UsableSizeCode(sizeCode); }
 
 int ProgramKWords(std::string_view sizeCode) { return UsableSizeCode(sizeCode)[1] - '0'; }

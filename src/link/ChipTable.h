@@ -15,6 +15,10 @@ struct TChip {
   void SelectChip(int number);
 };
 
+// The chip table's name for a chip named by a person: letter case does not matter and the
+// "PIC" may be left out ("16f877a" gives "PIC16F877A"); empty when no chip has that name.
+std::string KnownChipName(std::string_view name);
+
 // Figures derived from a size code (P = 2nd digit, D = 4th digit); an empty or malformed
 // code counts as "0101".
 std::string_view ReadSizeCode(std::string_view sizeCode);  // the code the read command sends

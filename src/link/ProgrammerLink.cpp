@@ -55,6 +55,8 @@ int CharactersFrom(const TTextBox& image, int first) {
 
 }  // namespace
 
+int ImageCharacters(const TTextBox& image) { return CharactersFrom(image, 0); }
+
 TProgrammerLink::TProgrammerLink(ILinkView& view, IByteChannel& channel)
     : FView(view), FChannel(channel) {}
 
@@ -116,6 +118,7 @@ void TProgrammerLink::FinishRead() {
 
 void TProgrammerLink::ReportErrors() {
   std::string addresses = "address:";
+  FailedAddresses.clear();
   std::string_view rest = buf.Text();
   for (std::size_t at = rest.find(ErrorMarker); at != std::string_view::npos;
        at = rest.find(ErrorMarker)) {
@@ -123,7 +126,8 @@ void TProgrammerLink::ReportErrors() {
     const std::size_t start = at >= AddressLength ? at - AddressLength : 0;
     addresses += addresses == "address:" ? " " : ", ";
     // The address is whatever four bytes the programmer sent; Latin-1 shows each of them.
-    addresses += *ToUtf8(rest.substr(start, AddressLength), TTextEncoding::Latin1);
+    FailedAddresses.emplace_back(rest.substr(start, AddressLength));
+    addresses += *ToUtf8(FailedAddresses.back(), TTextEncoding::Latin1);
     rest.remove_prefix(at + ErrorMarker.size());
   }
   WriteFailed = true;
