@@ -7,6 +7,8 @@
 
 #include "cli/Failure.h"
 #include "cli/Files.h"
+#include "cli/Info.h"
+#include "cli/Json.h"
 #include "cli/LinkSession.h"
 #include "cli/PortChoice.h"
 #include "hex/HexImage.h"
@@ -71,7 +73,7 @@ public:
     const TPortChoice port = ChoosePort(options.Port);
     Session.Connect(port);
     const std::string& chip = Session.Chip().ChipName;
-    const std::string expected = KnownChipName(options.Expect);
+    const std::string expected = ChipNamed(options.Expect).ChipName;
     if (!options.Expect.empty() && expected != chip)
       throw ECommand(ecProgrammer, port.Name + ": the programmer holds a " + chip + ", not the expected " + expected);
     Layout = Image::LayoutOf(Session.Chip());
@@ -131,13 +133,19 @@ std::string FailedLocations(const Image::TImageFile& file, const std::string& ch
          Count(items.size(), "failed location") + ":" + Listed(items);
 }
 
-void Ports(const TOptions&) { WriteStandardOutput(PortTable(MachinePorts())); }
+void Ports(const TOptions& options) {
+  const std::vector<TSerialPortDetails> ports = MachinePorts();
+  WriteStandardOutput(options.Json ? PortsJson(ports) : PortTable(ports));
+}
 
 void Identify(const TOptions& options) {
   TConnection link(options);
   const std::string id = link.Session.IdWord();
-  WriteStandardOutput(link.Layout.Name + (id.empty() ? "" : " (ID word " + id + ")") + "\n");
+  WriteStandardOutput(options.Json ? IdentifyJson(link.Layout.Name, id)
+                                   : link.Layout.Name + (id.empty() ? "" : " (ID word " + id + ")") + "\n");
 }
+
+void Info(const TOptions& options) { WriteStandardOutput(InfoReport(options)); }
 
 void Read(const TOptions& options) {
   TOutput output(options.Output);
@@ -151,12 +159,15 @@ void Read(const TOptions& options) {
 void Write(const TOptions& options) {
   const TNews news(options.Quiet);
   std::string text;
-  const Image::TImageFile file = LoadImageArgument(options.File, text);
+  Image::TImageFile file = LoadImageArgument(options.File, text);
   RequireData(file);
   TConnection link(options);
   const std::string& chip = link.Layout.Name;
+  const bool fits = RequireFit(file, link.Layout, options.Force, news, "writes the rest");
+  // The --config settings, and the warnings before anything is sent.
+  file.Bytes = PrepareWrite(file.Bytes, link.Layout, options.Config).Bytes;
   // Locations past a chip's end are not sent: a programmer may wrap them onto real ones.
-  if (!RequireFit(file, link.Layout, options.Force, news, "writes the rest")) {
+  if (!fits || !options.Config.empty()) {
     const Hex::THexImage inside = Image::WithinChip(file.Bytes, link.Layout);
     if (inside.empty()) throw ECommand(ecBadFile, file.Name + ": nothing of it lies inside the " + chip);
     text = Hex::WriteHex(inside, "\r\n");
@@ -211,15 +222,16 @@ void BlankCheck(const TOptions& options) {
 
 void RunCommand(const TOptions& options) {
   static const std::map<std::string, std::function<void(const TOptions&)>> commands = {
-      {"ports", Ports}, {"identify", Identify}, {"read", Read}, {"write", Write},
+      {"ports", Ports}, {"identify", Identify}, {"info", Info}, {"read", Read}, {"write", Write},
       {"verify", VerifyCommand}, {"erase", Erase}, {"blank-check", BlankCheck}};
   const auto it = commands.find(options.Command);
   if (it == commands.end()) throw ECommand(ecUsage, "unknown command " + options.Command);
   // A misspelt chip is a mistake in the command line, found before any port is opened.
-  if (!options.Expect.empty() && KnownChipName(options.Expect).empty())
-    throw ECommand(ecUsage, "--expect " + options.Expect +
-                                ": no such chip; the programmer takes the PIC16F84A, PIC16F87x, "
-                                "PIC16F87xA and PIC16F630");
+  if (!options.Expect.empty() && ChipNamed(options.Expect).ChipName == "Unknown") {
+    std::string known;
+    for (const std::string& name : ChipNames()) known += " " + name;
+    throw ECommand(ecUsage, "--expect " + options.Expect + ": not a chip this program knows; it knows" + known);
+  }
   it->second(options);
 }
 

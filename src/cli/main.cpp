@@ -7,6 +7,7 @@
 #include "CPort/EComPort.h"
 #include "cli/Commands.h"
 #include "cli/Failure.h"
+#include "cli/InfoOptions.h"
 #include "cli/MainLoop.h"
 #include "framework/StandardDescriptors.h"
 
@@ -43,7 +44,8 @@ public:
       if (option->get_positional())
         positionals += " " + option->get_name(true);
       else
-        synopsis += " [" + option->get_name() + (value.empty() ? "" : " " + value) + "]";
+        synopsis += " [" + option->get_name() + (value.empty() ? "" : " " + value) + "]" +
+                    (option->get_items_expected_max() > 1 ? "..." : "");
     }
     std::stringstream out;
     CLI::detail::format_help(out, synopsis + positionals, command->get_description(), column_width_);
@@ -79,8 +81,11 @@ int main(int argc, char** argv) {
 
   app.add_subcommand("ports",
                      "List ports: name, device path, USB vendor:product, product, serial number, "
-                     "/dev/serial/by-id name; running simulators too");
-  app.add_subcommand("identify", "Print the chip's name (and its ID word)");
+                     "/dev/serial/by-id name; running simulators too")
+      ->add_flag("--json", options.Json, "JSON on standard output");
+  app.add_subcommand("identify", "Print the chip's name (and its ID word)")
+      ->add_flag("--json", options.Json, "JSON on standard output");
+  Cli::AddInfoCommand(app, options);
   CLI::App* read = app.add_subcommand("read", "Read the chip as Intel HEX to FILE, or to standard output");
   read->add_option("-o", options.Output, "The file to write; - for standard output")->option_text("FILE");
   CLI::App* write = app.add_subcommand(
@@ -91,6 +96,10 @@ int main(int argc, char** argv) {
   write->add_flag("--force", options.Force,
                   "Write an image with data outside the chip, leaving that out (never one that is "
                   "not valid HEX)");
+  write->add_option("--config", options.Config,
+                    "Change a setting of the configuration word, by its device header name "
+                    "(WDTE_OFF); repeatable")
+      ->option_text("SETTING");
   write->add_option("FILE", options.File, "Intel HEX image; - for standard input")->required()->option_text(" ");
   CLI::App* verify = app.add_subcommand("verify", "Read the chip and compare with FILE");
   verify->add_flag("--force", options.Force, "Compare an image with data outside the chip, leaving that out");

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framework/Convert.h"
+
 namespace {
 
 struct TChipRow {
@@ -54,14 +56,19 @@ void TChip::SelectChip(int number) {
   SizeCode = SmallestSizeCode;
 }
 
-std::string KnownChipName(std::string_view name) {
-  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-  std::string wanted;
-  for (char c : name) wanted += upper(c);
-  if (!wanted.starts_with("PIC")) wanted.insert(0, "PIC");
+TChip ChipNamed(std::string_view name) {
+  for (const TChipRow& row : Chips) {
+    const std::string_view full = row.Name;
+    if (SameTextAscii(name, full) || SameTextAscii(name, full.substr(3))) return {row.Name, row.SizeCode};
+  }
+  return {"Unknown", std::string(SmallestSizeCode)};
+}
+
+std::vector<std::string> ChipNames() {
+  std::vector<std::string> names;
   for (const TChipRow& row : Chips)
-    if (wanted == row.Name) return row.Name;
-  return {};
+    if (std::find(names.begin(), names.end(), row.Name) == names.end()) names.push_back(row.Name);
+  return names;
 }
 
 std::string_view ReadSizeCode(std::string_view sizeCode) { return UsableSizeCode(sizeCode); }

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 // True when text is non-empty and holds only "0"-"9" and upper-case "A"-"F".
 bool IsHexText(std::string_view text);
@@ -15,9 +16,11 @@ struct TChip {
   void SelectChip(int number);
 };
 
-// The chip table's name for a chip named by a person: letter case does not matter and the
-// "PIC" may be left out ("16f877a" gives "PIC16F877A"); empty when no chip has that name.
-std::string KnownChipName(std::string_view name);
+// The known chip of this name ("PIC16F877A"; case-blind, "PIC" optional), with its size
+// code; "Unknown" when there is none.
+TChip ChipNamed(std::string_view name);
+// Every known chip's name, in the table's order, each once.
+std::vector<std::string> ChipNames();
 
 // Figures derived from a size code (P = 2nd digit, D = 4th digit); an empty or malformed
 // code counts as "0101".

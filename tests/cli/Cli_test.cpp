@@ -129,7 +129,7 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
 
   const TResult help = RunCli({"--help"});
   EXPECT_EQ(help.Status, 0);
-  for (const char* shown : {"read [-o FILE]", "write [--no-erase] [--no-verify] [--force] FILE",
+  for (const char* shown : {"read [-o FILE]", "write [--no-erase] [--no-verify] [--force]",
                             "verify [--force] FILE", "  130  interrupted", "  143  terminated"})
     EXPECT_NE(help.Out.find(shown), std::string::npos) << shown;
 }
