@@ -54,7 +54,8 @@ int RunBox(QWidget* parent, const std::string& caption, QMessageBox::Icon icon,
   if (yesNo) {
     yes = box.addButton(FrameworkText("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(FrameworkText("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(static_cast<QPushButton*>(yes));
+    // Every question the program asks guards a chip: Enter must not burn or erase one.
+    box.setDefaultButton(no);
     box.setEscapeButton(no);
   } else {
     QPushButton* ok = box.addButton(FrameworkText("OK"), QMessageBox::AcceptRole);
