@@ -106,6 +106,11 @@ std::optional<std::string> TQtDialogService::SaveDlg(const std::string& filter,
                                              QFileDialog::DontConfirmOverwrite));
 }
 
+bool TQtDialogService::HasDisplay() const {
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
 std::string TQtDialogService::ToQtFilter(const std::string& filter) {
   std::string result;
   std::size_t start = 0;

@@ -355,6 +355,9 @@ private slots:
     QCOMPARE(shownText, QStringLiteral("Line one\r\nline two") + QChar(0) + QStringLiteral(" \u00E6"));
   }
 
+  // Offscreen, as these tests run, a box could be neither seen nor answered.
+  void offscreenHasNoDisplay() { QVERIFY(!TQtDialogService().HasDisplay()); }
+
   void dialogFilters() {
     QCOMPARE(TQtDialogService::ToQtFilter("Hexfiler|*.HEX|Alle filer|*.*"),
              std::string("Hexfiler (*.HEX);;Alle filer (*.*)"));
