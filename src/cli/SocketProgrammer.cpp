@@ -45,7 +45,7 @@ void TLinkSocketProgrammer::Identify(const TReport& report) {
   FSession = std::make_unique<TLinkSession>(FProgress);
   TWorkerEvent event;
   try {
-    FSession->Connect(FPort);
+    FSession->Connect(TPortChoice{FPort, {}});
     event.Kind = Station::ekChip;
     event.SizeCode = FSession->Chip().SizeCode;
     event.Text = FSession->Chip().ChipName;

@@ -65,7 +65,7 @@ protected:
 
   std::unique_ptr<TCliRun> Start(std::vector<std::string> args) {
     args.insert(args.begin(), {"production", Image877a, "--log", Db});
-    return std::make_unique<TCliRun>(args, TOLVANE_CLI_PROGRAM, -1, true);
+    return std::make_unique<TCliRun>(args, TCliSetup{.Piped = true});
   }
   // The first column of the record's rows that a query selects, as "a|b|c".
   std::string Query(const std::string& sql) const {
@@ -251,7 +251,7 @@ TEST_F(Production, OnATerminalEachSocketHasALineRedrawnInPlace) {
   // The terminal is its standard output; the test reads the screen's side.
   auto run = std::make_unique<TCliRun>(
       std::vector<std::string>{"production", Image877a, "--log", Db, "--port", a.Port, "--port", b.Port},
-      TOLVANE_CLI_PROGRAM, screen, true, true);
+      TCliSetup{.Piped = true, .ErrFd = screen, .Screen = true});
   ::close(screen);
   std::string shown;
   const auto awaitShown = [&](const std::string& text) {
