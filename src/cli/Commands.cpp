@@ -226,13 +226,20 @@ void RunCommand(const TOptions& options) {
       {"verify", VerifyCommand}, {"erase", Erase}, {"blank-check", BlankCheck}};
   const auto it = commands.find(options.Command);
   if (it == commands.end()) throw ECommand(ecUsage, "unknown command " + options.Command);
+  ExpectedChip(options);
+  it->second(options);
+}
+
+std::string ExpectedChip(const TOptions& options) {
+  if (options.Expect.empty()) return {};
   // A misspelt chip is a mistake in the command line, found before any port is opened.
-  if (!options.Expect.empty() && ChipNamed(options.Expect).ChipName == "Unknown") {
+  const std::string name = ChipNamed(options.Expect).ChipName;
+  if (name == "Unknown") {
     std::string known;
-    for (const std::string& name : ChipNames()) known += " " + name;
+    for (const std::string& chip : ChipNames()) known += " " + chip;
     throw ECommand(ecUsage, "--expect " + options.Expect + ": not a chip this program knows; it knows" + known);
   }
-  it->second(options);
+  return name;
 }
 
 }  // namespace Cli

@@ -33,4 +33,8 @@ struct TOptions {
 // ECommand with the exit status and the message when it fails.
 void RunCommand(const TOptions& options);
 
+// The --expect-ed chip as the chip table names it ("16f877a" is "PIC16F877A"); empty when none
+// is. Throws ECommand(ecUsage) for a name the table does not know.
+std::string ExpectedChip(const TOptions& options);
+
 }  // namespace Cli

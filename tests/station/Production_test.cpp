@@ -189,7 +189,7 @@ TEST_F(Production, NothingIsSentToAWrongChipAndAMissingPortEndsTheRunAtOnce) {
     EXPECT_NE(run->Err.find(Dir.File("nothing-here")), std::string::npos) << run->Err;
   }
   {
-    auto run = Start({"--port", a.Port, "--expect", "PIC16F84A"});
+    auto run = Start({"--port", a.Port, "--expect", "16f84a"});  // as a person writes it
     ASSERT_TRUE(run->AwaitOut(Prompt)) << run->Out << run->Err;
     run->Tell("\n");
     run->EndInput();
