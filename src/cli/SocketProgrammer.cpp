@@ -1,6 +1,7 @@
 #include "cli/SocketProgrammer.h"
 
 #include "CPort/EComPort.h"
+#include "cli/ChipReports.h"
 #include "cli/Failure.h"
 #include "hex/HexImage.h"
 #include "image/ChipLayout.h"
@@ -11,15 +12,6 @@ namespace Cli {
 namespace {
 
 using Station::TWorkerEvent;
-
-constexpr std::size_t ShownLocations = 10;
-
-std::string Listed(const std::vector<std::string>& items) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size() && i < ShownLocations; ++i) text += "\n  " + items[i];
-  if (items.size() > ShownLocations) text += "\n  ... and " + std::to_string(items.size() - ShownLocations) + " more";
-  return text;
-}
 
 TWorkerEvent Event(Station::TEventKind kind, std::string text, int number = 0) {
   TWorkerEvent event;
@@ -73,7 +65,7 @@ TWorkerEvent TLinkSocketProgrammer::Steps(const TReport& report) {
   report(Event(Station::ekStep, "write"));
   const std::vector<std::string> failures = FSession->Write(FText, layout.ProgrammingSeconds(FFile.Bytes));
   if (!failures.empty())
-    return Event(Station::ekFail, FFile.Name + ": the programmer reported failed locations:" + Listed(failures));
+    return Event(Station::ekFail, FailedLocations(FFile, layout.Name, failures));
 
   report(Event(Station::ekStep, "verify"));
   Hex::THexImage read;
@@ -84,9 +76,7 @@ TWorkerEvent TLinkSocketProgrammer::Steps(const TReport& report) {
   }
   const Image::TComparison result = Image::Compare(FFile, read, layout);
   if (!result.Holds())
-    return Event(Station::ekFail, FFile.Name + ": the " + layout.Name + " differs in " +
-                                      std::to_string(result.Differences.size()) + " locations:" +
-                                      Listed(result.Differences));
+    return Event(Station::ekFail, Differences(FFile, layout.Name, result.Differences));
   std::string text = std::to_string(result.Verified) + " locations verified";
   if (result.Unverifiable)
     text += ", " + std::to_string(result.Unverifiable) + " not verifiable under code protection";

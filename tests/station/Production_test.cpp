@@ -109,7 +109,7 @@ TEST_F(Production, RoundsGoOnWithoutAFailingChipAndAVanishedProgrammer) {
 
   EXPECT_EQ(Lines(run->Out, cPort + ": out of the run", ""), 1) << run->Out;
   EXPECT_EQ(Query("SELECT result FROM chips WHERE port = '" + a.Port + "'"), "pass|pass|pass");
-  EXPECT_EQ(Query("SELECT result FROM chips WHERE port = '" + b.Port + "' AND detail LIKE '%0005%'"),
+  EXPECT_EQ(Query("SELECT result FROM chips WHERE port = '" + b.Port + "' AND detail LIKE '%0x0005: the programmer could not program it%'"),
             "fail|fail|fail");
   EXPECT_EQ(Query("SELECT result FROM chips WHERE port = '" + cPort + "' AND (result = 'pass' OR detail <> '')"),
             "pass|error");
