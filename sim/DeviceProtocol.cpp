@@ -41,6 +41,10 @@ void TDeviceProtocol::SetChipPresent(bool present) {
   FOpenBlock.reset();  // a latched block leaves with its chip
 }
 
+bool TDeviceProtocol::StartsCommand(char c) {
+  return c == 'z' || c == '#' || c == IdentifyCommand || c == EraseCommand;
+}
+
 microseconds TDeviceProtocol::Feed(char c, std::string& answer) {
   if (FOptions.Silent) return microseconds(0);
   switch (FState) {

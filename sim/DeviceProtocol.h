@@ -40,6 +40,9 @@ public:
 
   // Erase commands taken so far: each chip a host programs begins with one.
   unsigned Erases() const { return FErases; }
+  // Whether the byte begins a command (its "zzzz" preamble included); no byte of HEX text
+  // does.
+  static bool StartsCommand(char c);
 
 private:
   enum TState { stIdle, stReadCommand, stRecord };

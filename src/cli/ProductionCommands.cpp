@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include "cli/Commands.h"
 #include "cli/Failure.h"
 #include "cli/MainLoop.h"
 #include "cli/Numbers.h"
@@ -110,7 +111,7 @@ Station::TStationSetup Setup(const TOptions& options) {
   setup.Auto = options.Auto;
   setup.Poll = std::chrono::milliseconds(options.PollMs);
   setup.Count = options.Count;
-  setup.Expect = options.Expect;
+  setup.Expect = ExpectedChip(options);
   setup.OperatorFd = STDIN_FILENO;
   setup.OperatorTerminal = ::isatty(STDIN_FILENO);
   return setup;

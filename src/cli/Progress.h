@@ -7,7 +7,7 @@
 namespace Cli {
 
 // Progress of a long job on standard error: a bar with the share done and the time left on a
-// terminal, a line at each tenth elsewhere (a log, a pipe), or nothing at all.
+// terminal, fitted to its width, a line at each tenth elsewhere (a log, a pipe), or nothing.
 class TProgress {
 public:
   enum TMode { pmBar, pmTenths, pmQuiet };
@@ -16,6 +16,8 @@ public:
   // Bar on a terminal, tenths elsewhere; quiet wins.
   static TMode ModeFor(std::FILE* out, bool quiet);
 
+  // A step without a measure of its own ("Erasing PIC16F877A"), one line.
+  void Step(const std::string& label);
   void Begin(const std::string& label);
   void SetMax(long maximum) { FMax = maximum; }
   void SetPosition(long position);
@@ -28,6 +30,8 @@ public:
 private:
   using TClock = std::chrono::steady_clock;
   void DrawBar(long permille);
+  // The terminal's width in characters, 80 when it does not say.
+  int Columns() const;
 
   TMode FMode;
   std::FILE* FOut;
@@ -35,6 +39,7 @@ private:
   long FMax = 0;
   long FShown = -1;  // last tenth printed, or the last bar drawn in permille
   int FPercent = -1;  // last told to OnPercent
+  std::size_t FDrawnWidth = 0;
   bool FActive = false;
   TClock::time_point FStart;
   TClock::time_point FDrawn;

@@ -1,6 +1,7 @@
 #include "cli/SocketProgrammer.h"
 
 #include "CPort/EComPort.h"
+#include "cli/ChipReports.h"
 #include "cli/Failure.h"
 #include "hex/HexImage.h"
 #include "image/ChipLayout.h"
@@ -11,15 +12,6 @@ namespace Cli {
 namespace {
 
 using Station::TWorkerEvent;
-
-constexpr std::size_t ShownLocations = 10;
-
-std::string Listed(const std::vector<std::string>& items) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size() && i < ShownLocations; ++i) text += "\n  " + items[i];
-  if (items.size() > ShownLocations) text += "\n  ... and " + std::to_string(items.size() - ShownLocations) + " more";
-  return text;
-}
 
 TWorkerEvent Event(Station::TEventKind kind, std::string text, int number = 0) {
   TWorkerEvent event;
@@ -45,7 +37,7 @@ void TLinkSocketProgrammer::Identify(const TReport& report) {
   FSession = std::make_unique<TLinkSession>(FProgress);
   TWorkerEvent event;
   try {
-    FSession->Connect(FPort);
+    FSession->Connect(TPortChoice{FPort, {}});
     event.Kind = Station::ekChip;
     event.SizeCode = FSession->Chip().SizeCode;
     event.Text = FSession->Chip().ChipName;
@@ -74,7 +66,7 @@ TWorkerEvent TLinkSocketProgrammer::Steps(const TReport& report, const Image::TI
   report(Event(Station::ekStep, "write"));
   const std::vector<std::string> failures = FSession->Write(text, layout.ProgrammingSeconds(file.Bytes));
   if (!failures.empty())
-    return Event(Station::ekFail, file.Name + ": the programmer reported failed locations:" + Listed(failures));
+    return Event(Station::ekFail, FailedLocations(file, layout.Name, failures));
 
   report(Event(Station::ekStep, "verify"));
   Hex::THexImage read;
@@ -85,9 +77,7 @@ TWorkerEvent TLinkSocketProgrammer::Steps(const TReport& report, const Image::TI
   }
   const Image::TComparison result = Image::Compare(file, read, layout);
   if (!result.Holds())
-    return Event(Station::ekFail, file.Name + ": the " + layout.Name + " differs in " +
-                                      std::to_string(result.Differences.size()) + " locations:" +
-                                      Listed(result.Differences));
+    return Event(Station::ekFail, Differences(file, layout.Name, result.Differences));
   std::string verified = std::to_string(result.Verified) + " locations verified";
   if (result.Unverifiable)
     verified += ", " + std::to_string(result.Unverifiable) + " not verifiable under code protection";
@@ -101,8 +91,14 @@ void TLinkSocketProgrammer::Program(const TReport& report, const std::string& ch
   } else {
     FProgress.OnPercent = [&report](int percent) { report(Event(Station::ekProgress, {}, percent)); };
     try {
-      end = chipImage.empty() ? Steps(report, FFile, FText)
-                              : Steps(report, Image::ParseImage(chipImage, FFile.Name), chipImage);
+      if (chipImage.empty()) {
+        end = Steps(report, FFile, FText);
+      } else {
+        // The file's lines still name the locations it sets; the chip's own bytes are compared.
+        Image::TImageFile own = FFile;
+        own.Bytes = Image::ParseImage(chipImage, FFile.Name).Bytes;
+        end = Steps(report, own, chipImage);
+      }
     } catch (const Hex::EHexFormat& e) {
       end = Event(Station::ekError, "the chip's own image is not Intel HEX: " + e.Message(), ecBadFile);
     } catch (const ECommand& e) {

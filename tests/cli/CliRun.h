@@ -14,42 +14,51 @@
 
 extern char** environ;
 
-// tolvane-cli as a child process, its standard output and error on pipes (or on a terminal
-// the test gives it: standard error alone, or with `screen` both), its standard input
-// /dev/null or, with `input`, a pipe.
+// How the child is started: which program, and where its standard descriptors lead.
+struct TCliSetup {
+  std::string Program = TOLVANE_CLI_PROGRAM;
+  std::string Input = "/dev/null";  // standard input
+  bool Piped = false;               // standard input a pipe the test writes with Tell
+  int ErrFd = -1;                   // standard error on this descriptor instead of a pipe
+  bool Screen = false;              // standard output on ErrFd as well
+  int ClosedFd = -1;                // a standard descriptor left closed
+};
+
+// tolvane-cli as a child process, its standard output and error on pipes.
 class TCliRun {
 public:
-  explicit TCliRun(std::vector<std::string> args, const std::string& program = TOLVANE_CLI_PROGRAM,
-                   int errFd = -1, bool input = false, bool screen = false) {
+  explicit TCliRun(std::vector<std::string> args, const TCliSetup& setup = {}) {
     int out[2], err[2], in[2] = {-1, -1};
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 || (input && ::pipe2(in, O_CLOEXEC) != 0))
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
+        (setup.Piped && ::pipe2(in, O_CLOEXEC) != 0))
       throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (input) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    else posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, screen ? errFd : out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errFd >= 0 ? errFd : err[1], STDERR_FILENO);
-    args.insert(args.begin(), program);
+    if (setup.Piped) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    else posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, setup.Input.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, setup.Screen ? setup.ErrFd : out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, setup.ErrFd >= 0 ? setup.ErrFd : err[1], STDERR_FILENO);
+    if (setup.ClosedFd >= 0) posix_spawn_file_actions_addclose(&actions, setup.ClosedFd);
+    args.insert(args.begin(), setup.Program);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int rc = posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&FPid, setup.Program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
-    if (input) ::close(in[0]);
+    if (setup.Piped) ::close(in[0]);
     FOut = out[0];
     FErr = err[0];
     FIn = in[1];
-    if (rc != 0) throw std::runtime_error("cannot start " + program);
+    if (rc != 0) throw std::runtime_error("cannot start " + setup.Program);
   }
   ~TCliRun() {
     if (FPid > 0) {
       ::kill(FPid, SIGKILL);
       ::waitpid(FPid, nullptr, 0);
     }
-    ::close(FOut);
+    if (FOut >= 0) ::close(FOut);
     ::close(FErr);
     EndInput();
   }
@@ -89,6 +98,12 @@ public:
   void EndInput() {
     if (FIn >= 0) ::close(FIn);
     FIn = -1;
+  }
+  // The reader of standard output goes away, as `head` does once it has its line.
+  void CloseOutput() {
+    ::close(FOut);
+    FOut = -1;
+    FOutOpen = 0;
   }
 
   // Reads everything to the end and returns the exit status (128 + signal when killed). The

@@ -83,7 +83,7 @@ TEST(Line, TwoStationsKilledAtRandomGiveNoNumberTwiceAndLoseNoChip) {
     // A station that comes back may find its killed workers still letting go of the ports.
     const auto start = [&] {
       for (int attempt = 0; attempt < 100; ++attempt) {
-        auto run = std::make_unique<TCliRun>(args, TOLVANE_CLI_PROGRAM, -1, true);
+        auto run = std::make_unique<TCliRun>(args, TCliSetup{.Piped = true});
         if (run->AwaitOut(Prompt)) return run;
         const int status = run->Wait();
         if (status != 4) {

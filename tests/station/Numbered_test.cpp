@@ -73,7 +73,7 @@ TEST(Numbered, TwentyNumbersForTwentyChipsAndTheTwentyFirstIsRefusedBeforeAnythi
   sim.Start();
 
   TCliRun run({"production", Image877a, "--log", db, "--port", sim.SlavePath(), "--serial-file", list},
-              TOLVANE_CLI_PROGRAM, -1, true);
+              TCliSetup{.Piped = true});
   std::vector<Hex::THexImage> chips;
   for (int chip = 1; chip <= 21; ++chip) {
     ASSERT_TRUE(run.AwaitOut("Load the chips and press Enter", chip)) << run.Out << run.Err;

@@ -65,7 +65,7 @@ protected:
 
   std::unique_ptr<TCliRun> Start(std::vector<std::string> args) {
     args.insert(args.begin(), {"production", Image877a, "--log", Db});
-    return std::make_unique<TCliRun>(args, TOLVANE_CLI_PROGRAM, -1, true);
+    return std::make_unique<TCliRun>(args, TCliSetup{.Piped = true});
   }
   // The first column of the record's rows that a query selects, as "a|b|c".
   std::string Query(const std::string& sql) const {
@@ -109,7 +109,7 @@ TEST_F(Production, RoundsGoOnWithoutAFailingChipAndAVanishedProgrammer) {
 
   EXPECT_EQ(Lines(run->Out, cPort + ": out of the run", ""), 1) << run->Out;
   EXPECT_EQ(Query("SELECT result FROM chips WHERE port = '" + a.Port + "'"), "pass|pass|pass");
-  EXPECT_EQ(Query("SELECT result FROM chips WHERE port = '" + b.Port + "' AND detail LIKE '%0005%'"),
+  EXPECT_EQ(Query("SELECT result FROM chips WHERE port = '" + b.Port + "' AND detail LIKE '%0x0005: the programmer could not program it%'"),
             "fail|fail|fail");
   EXPECT_EQ(Query("SELECT result FROM chips WHERE port = '" + cPort + "' AND (result = 'pass' OR detail <> '')"),
             "pass|error");
@@ -189,7 +189,7 @@ TEST_F(Production, NothingIsSentToAWrongChipAndAMissingPortEndsTheRunAtOnce) {
     EXPECT_NE(run->Err.find(Dir.File("nothing-here")), std::string::npos) << run->Err;
   }
   {
-    auto run = Start({"--port", a.Port, "--expect", "PIC16F84A"});
+    auto run = Start({"--port", a.Port, "--expect", "16f84a"});  // as a person writes it
     ASSERT_TRUE(run->AwaitOut(Prompt)) << run->Out << run->Err;
     run->Tell("\n");
     run->EndInput();
@@ -251,7 +251,7 @@ TEST_F(Production, OnATerminalEachSocketHasALineRedrawnInPlace) {
   // The terminal is its standard output; the test reads the screen's side.
   auto run = std::make_unique<TCliRun>(
       std::vector<std::string>{"production", Image877a, "--log", Db, "--port", a.Port, "--port", b.Port},
-      TOLVANE_CLI_PROGRAM, screen, true, true);
+      TCliSetup{.Piped = true, .ErrFd = screen, .Screen = true});
   ::close(screen);
   std::string shown;
   const auto awaitShown = [&](const std::string& text) {
