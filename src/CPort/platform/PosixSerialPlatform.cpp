@@ -6,6 +6,7 @@
 #include "CPort/platform/PosixDevice.h"
 #include "CPort/platform/PosixEvent.h"
 #include "CPort/platform/PosixHandles.h"
+#include "CPort/platform/PosixIdle.h"
 #include "CPort/platform/SerialPlatform.h"
 #include "framework/Thread.h"
 
@@ -15,14 +16,14 @@ namespace {
 
 using namespace Posix;
 
-// The calls on Linux: devices are ttys driven by a helper thread each, events live in
-// this process. A handle that names nothing, or an object of the wrong kind, fails with
+// The calls on Linux: devices are ttys driven by the threads that wait for them, events live
+// in this process. A handle that names nothing, or an object of the wrong kind, fails with
 // ERROR_INVALID_HANDLE.
 class TPosixSerialPlatform final : public TSerialPlatform {
 public:
-  // An event thread that hands a delivery to the main thread sleeps on, driving its device,
-  // until its next wait has something: the delivery's end need not wake it.
-  TPosixSerialPlatform() { SynchronizeIdle = &IdleAfterDrivenWait; }
+  // An event thread that hands a delivery to the main thread drives on its device until its
+  // next wait has something: the delivery's end need not wake it.
+  TPosixSerialPlatform() { SynchronizeIdle = &IdleAfterWait; }
 
   HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                      DWORD creationDisposition, DWORD flagsAndAttributes) override {
@@ -36,7 +37,7 @@ public:
   bool CloseHandle(HANDLE handle) override {
     auto object = RemoveHandle(handle);
     if (!object) return Fail(ERROR_INVALID_HANDLE);
-    if (auto device = std::dynamic_pointer_cast<TDevice>(object)) device->Close();
+    if (object->Kind() == TObject::TKind::Device) static_cast<TDevice&>(*object).Close();
     return true;
   }
 
@@ -112,6 +113,7 @@ public:
       SetLastError(ERROR_INVALID_PARAMETER);
       return WAIT_FAILED;
     }
+    NoteWait(handles, count);
     std::shared_ptr<TEvent> events[MaxWaitObjects];
     for (DWORD i = 0; i < count; ++i) {
       events[i] = Find<TEvent>(handles[i]);
