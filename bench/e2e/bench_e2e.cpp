@@ -28,6 +28,7 @@
 #include "CPort/ListSerialPorts.h"
 #include "Measure.h"
 #include "ReadFloor.h"
+#include "BenchFixtures.h"
 #include "SimProcess.h"
 #include "Unit1/MainThreadWake.h"
 #include "Unit1/Unit1.h"
@@ -44,50 +45,6 @@ constexpr int SettleMs = 300;
 
 double Seconds(TClock::duration d) { return std::chrono::duration<double>(d).count(); }
 double LineSeconds(double characters) { return characters / LineCharsPerSecond; }
-
-// Answers every box with OK or Yes and hands out the files it is given; what the program
-// wanted to show is kept, since a job that shows anything has failed.
-class TScriptedDialogs : public IDialogService {
-public:
-  std::deque<std::string> Files;
-  std::vector<std::string> Shown;
-  int MessageDlg(const std::string& text, TMsgDlgType type) override {
-    Shown.push_back(text);
-    return type == TMsgDlgType::mtConfirmation ? mrYes : mrOk;
-  }
-  void ShowException(const std::string& text) override { Shown.push_back(text); }
-  std::optional<std::string> OpenDlg(const std::string&) override {
-    if (Files.empty()) return std::nullopt;
-    std::string file = Files.front();
-    Files.pop_front();
-    return file;
-  }
-  std::optional<std::string> SaveDlg(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-};
-
-class TTempFolder {
-public:
-  TTempFolder() {
-    char name[] = "/tmp/tolvane-bench-XXXXXX";
-    if (!::mkdtemp(name)) throw std::runtime_error("mkdtemp failed");
-    FPath = name;
-  }
-  ~TTempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  std::string File(const std::string& name) const { return FPath + "/" + name; }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(File(name), std::ios::binary) << bytes;
-    return File(name);
-  }
-  const std::string& Path() const { return FPath; }
-
-private:
-  std::string FPath;
-};
 
 struct TJob {
   double WallSeconds = 0;
