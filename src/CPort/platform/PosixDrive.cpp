@@ -51,32 +51,34 @@ void TWaiter::Wake() const {
 }
 
 void TDriven::Add(std::shared_ptr<TEventSource> source, unsigned interest) {
-  for (DWORD k = 0; k < Count; ++k) {
-    if (Sources[k] == source) {
-      Interests[k] |= interest;
+  for (TItem& item : FItems) {
+    if (item.Source == source) {
+      item.Interest |= interest;
       return;
     }
   }
-  Sources[Count] = std::move(source);
-  Interests[Count++] = interest;
+  FItems.Add({std::move(source), interest});
 }
 
 TDriveRounds::~TDriveRounds() {
-  for (DWORD k = 0; k < FSeenCount; ++k) FSeen[k]->Release(FWaiter);
+  for (auto& source : FSeen) source->Release(FWaiter);
+}
+
+void TDriveRounds::Adopt(const std::shared_ptr<TEventSource>& source) {
+  if (std::find(FSeen.begin(), FSeen.end(), source) == FSeen.end()) FSeen.Add(source);
 }
 
 void TDriveRounds::Run(TDriven& driven, TTime until) {
-  const DWORD n = driven.Count;
+  const DWORD n = driven.Size();
   if (n == 0 && until == TTime::min()) return;  // nothing to drive, no time to wait
   pollfd fds[1 + MaxWaitObjects];
   fds[0] = {FWaiter.FFd, POLLIN, 0};
   TTime due = until;
   for (DWORD k = 0; k < n; ++k) {
-    TEventSource& source = *driven.Sources[k];
+    const TDriven::TItem& item = driven[k];
     fds[1 + k] = {-1, 0, 0};
-    source.PrepareWait(driven.Interests[k], FWaiter, fds[1 + k], due);
-    if (std::find(FSeen, FSeen + FSeenCount, driven.Sources[k]) == FSeen + FSeenCount)
-      FSeen[FSeenCount++] = driven.Sources[k];
+    item.Source->PrepareWait(item.Interest, FWaiter, fds[1 + k], due);
+    Adopt(item.Source);
   }
   int timeout = until == TTime::min() ? 0 : PollTimeout(due);
   if (FWaiter.FFd < 0 && (timeout < 0 || timeout > 10)) timeout = 10;
@@ -88,7 +90,7 @@ void TDriveRounds::Run(TDriven& driven, TTime until) {
     std::uint64_t wakes;
     [[maybe_unused]] ssize_t r = ::read(FWaiter.FFd, &wakes, sizeof wakes);
   }
-  for (DWORD k = 0; k < n; ++k) driven.Sources[k]->Serve(ready > 0 ? fds[1 + k].revents : 0);
+  for (DWORD k = 0; k < n; ++k) driven[k].Source->Serve(ready > 0 ? fds[1 + k].revents : 0);
 }
 
 }  // namespace ComPlatform::Posix

@@ -4,7 +4,9 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <new>
 #include <thread>
+#include <utility>
 
 #include "CPort/platform/SerialPlatform.h"
 
@@ -15,6 +17,32 @@ using TTime = TClock::time_point;
 
 // The most events one wait takes, as elsewhere.
 constexpr DWORD MaxWaitObjects = 64;
+
+// Up to MaxWaitObjects items in place, for the lists of one wait: only the items held are
+// made and destroyed, since a wait is mostly for one or two.
+template <typename T>
+class TWaitList {
+public:
+  TWaitList() = default;
+  ~TWaitList() {
+    for (DWORD i = 0; i < FCount; ++i) (*this)[i].~T();
+  }
+  TWaitList(const TWaitList&) = delete;
+  TWaitList& operator=(const TWaitList&) = delete;
+
+  void Add(T item) { new (FStorage + FCount++ * sizeof(T)) T(std::move(item)); }
+  DWORD Size() const { return FCount; }
+  T& operator[](DWORD i) { return *std::launder(reinterpret_cast<T*>(FStorage + i * sizeof(T))); }
+  const T& operator[](DWORD i) const {
+    return *std::launder(reinterpret_cast<const T*>(FStorage + i * sizeof(T)));
+  }
+  T* begin() { return FCount ? &(*this)[0] : nullptr; }
+  T* end() { return begin() + FCount; }
+
+private:
+  alignas(T) unsigned char FStorage[MaxWaitObjects * sizeof(T)];
+  DWORD FCount = 0;
+};
 
 // A thread waiting for something to change. It sleeps only in poll() on its own wake
 // descriptor (and on what it drives); whoever changes what it waits for calls Wake
@@ -57,28 +85,38 @@ public:
 };
 
 // The sources one round drives, each with what it is driven for.
-struct TDriven {
-  std::shared_ptr<TEventSource> Sources[MaxWaitObjects];
-  unsigned Interests[MaxWaitObjects] = {};
-  DWORD Count = 0;
+class TDriven {
+public:
+  struct TItem {
+    std::shared_ptr<TEventSource> Source;
+    unsigned Interest;
+  };
   void Add(std::shared_ptr<TEventSource> source, unsigned interest);
+  DWORD Size() const { return FItems.Size(); }
+  TItem& operator[](DWORD k) { return FItems[k]; }
+
+private:
+  TWaitList<TItem> FItems;
 };
 
-// The rounds of one thread's drive; every source it has driven is released at the end.
+// The rounds of one thread's drive; every source it has driven (or adopted) is released at
+// the end.
 class TDriveRounds {
 public:
   explicit TDriveRounds(const TWaiter& waiter) : FWaiter(waiter) {}
   ~TDriveRounds();
   TDriveRounds(const TDriveRounds&) = delete;
   TDriveRounds& operator=(const TDriveRounds&) = delete;
+  const TWaiter& Waiter() const { return FWaiter; }
+  // A source the caller has registered the waiter with itself, to be released at the end.
+  void Adopt(const std::shared_ptr<TEventSource>& source);
   // Polls the wake descriptor and the sources until one is ready or the time is until
   // (TTime::min(): no sleep), then lets each source do its work.
   void Run(TDriven& driven, TTime until);
 
 private:
   const TWaiter& FWaiter;
-  std::shared_ptr<TEventSource> FSeen[MaxWaitObjects];
-  DWORD FSeenCount = 0;
+  TWaitList<std::shared_ptr<TEventSource>> FSeen;
 };
 
 // For tests: the steps of a thread that drives, so that a test can hold the thread at one
@@ -97,8 +135,7 @@ inline void DriveStep(TDriveStep step) {
 // (nothing locked) and either returns true or fills in what to drive; then one round runs.
 // A deadline already passed gives one round without sleeping. Returns check's last verdict.
 template <typename Check>
-bool Drive(const TWaiter& waiter, Check&& check, TTime deadline) {
-  TDriveRounds rounds(waiter);
+bool Drive(TDriveRounds& rounds, Check&& check, TTime deadline) {
   for (bool last = false; !last;) {
     TDriven driven;
     if (check(driven)) return true;

@@ -54,17 +54,13 @@ void TEvent::SetSource(const std::shared_ptr<TEventSource>& source, unsigned int
   std::lock_guard guard(EventLock());
   FSource = source;
   FInterest = interest;
+  if (interest & TEventSource::LineEvents) FOrigin = source;
   for (const TWaiter* waiter : FWaiters) waiter->Wake();  // they start to drive it
 }
 
 void TEvent::ClearSource() {
   std::lock_guard guard(EventLock());
   FSource.reset();
-}
-
-void TEvent::SetOrigin(const std::shared_ptr<TEventSource>& device) {
-  std::lock_guard guard(EventLock());
-  FOrigin = device;
 }
 
 std::shared_ptr<TEventSource> TEvent::Origin() const {
@@ -108,8 +104,9 @@ DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool wai
                              : TClock::now() + std::chrono::milliseconds(milliseconds);
   TWaiter waiter;
   TEventWaiters registration(events, count, waiter);
+  TDriveRounds rounds(waiter);
   Drive(
-      waiter,
+      rounds,
       [&](TDriven& driven) {
         std::lock_guard guard(EventLock());
         index = TakeSignalled(events, count, waitAll);

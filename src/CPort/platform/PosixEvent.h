@@ -23,9 +23,8 @@ public:
   // source for what interest names.
   void SetSource(const std::shared_ptr<TEventSource>& source, unsigned interest);
   void ClearSource();
-  // The device whose event wait this event was last given to, which the waiting thread is
-  // likely to wait for again.
-  void SetOrigin(const std::shared_ptr<TEventSource>& device);
+  // The device whose event wait last had to wait for this event (LineEvents): the thread
+  // that waits for the event is likely to wait for that device again.
   std::shared_ptr<TEventSource> Origin() const;
 
 private:

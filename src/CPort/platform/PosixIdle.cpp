@@ -32,34 +32,34 @@ void IdleAfterWait() {
   const TLastWait& last = LastWait;
   // The devices whose event waits the latest wait was for, and the other events of that wait:
   // the first end their waits with their own events, which stay signalled and say nothing now.
-  std::shared_ptr<TEventSource> devices[MaxWaitObjects];
-  std::shared_ptr<TEvent> others[MaxWaitObjects];
-  DWORD deviceCount = 0, otherCount = 0;
+  TWaitList<std::shared_ptr<TEventSource>> devices;
+  TWaitList<std::shared_ptr<TEvent>> others;
   for (DWORD i = 0; i < last.Count; ++i) {
     std::shared_ptr<TEvent> event = Find<TEvent>(last.Handles[i]);
     if (!event) continue;
     if (std::shared_ptr<TEventSource> device = event->Origin()) {
-      if (std::find(devices, devices + deviceCount, device) == devices + deviceCount)
-        devices[deviceCount++] = std::move(device);
+      if (std::find(devices.begin(), devices.end(), device) == devices.end())
+        devices.Add(std::move(device));
     } else {
-      others[otherCount++] = std::move(event);
+      others.Add(std::move(event));
     }
   }
-  if (deviceCount == 0) return;
+  if (devices.Size() == 0) return;
 
   TWaiter waiter;
-  TEventWaiters registration(others, otherCount, waiter);
+  TEventWaiters registration(others.begin(), others.Size(), waiter);
+  TDriveRounds rounds(waiter);
+  for (auto& device : devices) rounds.Adopt(device);  // Ready registers the waiter
   Drive(
-      waiter,
+      rounds,
       [&](TDriven& driven) {
+        for (auto& device : devices)
+          if (device->Ready(waiter)) return true;
         if (registration.AnySignalled()) return true;
-        for (DWORD k = 0; k < deviceCount; ++k)
-          if (devices[k]->Ready(waiter)) return true;
-        for (DWORD k = 0; k < deviceCount; ++k) driven.Add(devices[k], TEventSource::LineEvents);
+        for (auto& device : devices) driven.Add(device, TEventSource::LineEvents);
         return false;
       },
       TClock::now() + IdleLimit);
-  for (DWORD k = 0; k < deviceCount; ++k) devices[k]->Release(waiter);
 }
 
 }  // namespace ComPlatform::Posix

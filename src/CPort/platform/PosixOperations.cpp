@@ -41,8 +41,6 @@ bool TDevice::StartWait(DWORD* mask, OVERLAPPED* overlapped, std::shared_ptr<TEv
     if (event) event->Reset();
     return Fail(FDead ? DeviceGone : ERROR_INVALID_PARAMETER);
   }
-  // Whoever waits for this event will most likely wait for this device's events again.
-  if (event) event->SetOrigin(shared_from_this());
   if (FLine.Start(mask, overlapped, event)) return true;
   // Whoever waits for the event drives the device until the wait ends; bytes already with
   // the kernel end it at once.
@@ -150,8 +148,9 @@ bool TDevice::Result(OVERLAPPED* overlapped, DWORD* transferred, bool wait) {
     } else {
       // Without an event nothing wakes this thread when another completes the operation.
       TWaiter waiter;
+      TDriveRounds rounds(waiter);
       while (!Drive(
-          waiter,
+          rounds,
           [&](TDriven& driven) {
             std::lock_guard guard(FLock);
             if (overlapped->Internal != StatusPending) return true;

@@ -105,7 +105,13 @@ public:
     return true;
   }
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override {
-    return WaitForMultipleObjects(1, &handle, false, milliseconds);
+    std::shared_ptr<TEvent> event = Find<TEvent>(handle);
+    if (!event) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+    NoteWait(&handle, 1);
+    return WaitForEvents(&event, 1, false, milliseconds);
   }
   DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, bool waitAll,
                                DWORD milliseconds) override {
@@ -114,15 +120,15 @@ public:
       return WAIT_FAILED;
     }
     NoteWait(handles, count);
-    std::shared_ptr<TEvent> events[MaxWaitObjects];
+    TWaitList<std::shared_ptr<TEvent>> events;
     for (DWORD i = 0; i < count; ++i) {
-      events[i] = Find<TEvent>(handles[i]);
+      events.Add(Find<TEvent>(handles[i]));
       if (!events[i]) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
       }
     }
-    return WaitForEvents(events, count, waitAll, milliseconds);
+    return WaitForEvents(events.begin(), count, waitAll, milliseconds);
   }
   void Sleep(DWORD milliseconds) override {
     if (milliseconds == 0) {
