@@ -3,15 +3,17 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 CMAKE_ARGS ?=
 DEBS      = cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev qt6-base-dev \
-            gputils libcli11-dev libssl-dev fonts-dejavu-core
+            gputils libcli11-dev libssl-dev nlohmann-json3-dev fonts-dejavu-core
 # The Debian package and its test: dpkg-shlibdeps and file for its dependencies, lintian, the
 # desktop entry's and AppStream file's validators, man for the manual pages.
 PACKAGE_DEBS = dpkg-dev file lintian desktop-file-utils appstream man-db
 BENCH_DEBS = libbenchmark-dev
 FUZZ_DEBS  = clang libclang-rt-14-dev
-# Seconds each fuzz target runs: briefly in `make test`, longer in `make fuzz`.
+# Seconds each fuzz target runs: briefly in `make test`, longer in `make fuzz`, where a target
+# also stops once it has made FUZZ_RUNS executions (the long run's goal).
 FUZZ_BRIEF ?= 12
 FUZZ_LONG  ?= 60
+FUZZ_RUNS  ?= 10000000
 
 .PHONY: all deps configure build package test test-main test-tsan test-asan fuzz fuzz-build demo bench clean
 
@@ -66,7 +68,7 @@ fuzz-build: deps
 	@cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_targets
 
 fuzz: fuzz-build
-	@scripts/fuzz.sh $(BUILD)-fuzz $(FUZZ_LONG)
+	@scripts/fuzz.sh $(BUILD)-fuzz $(FUZZ_LONG) $(FUZZ_RUNS)
 
 demo: build
 	@scripts/demo.sh $(BUILD)

@@ -11,6 +11,7 @@
 #include "ChipMemory.h"
 #include "PublishedLink.h"
 #include "Simulator.h"
+#include "framework/StandardDescriptors.h"
 #include "hex/HexImage.h"
 
 namespace {
@@ -51,6 +52,7 @@ std::string ChipNames() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  KeepStandardDescriptorsOpen();
   CLI::App app{"Simulated Tolvane II programmer. Prints the pseudo-terminal's slave path on its "
                "first line and serves it until interrupted."};
   std::string chipName = "PIC16F877A";

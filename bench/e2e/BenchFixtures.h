@@ -33,6 +33,7 @@ public:
   std::optional<std::string> SaveDlg(const std::string&, const std::string&) override {
     return std::nullopt;
   }
+  bool HasDisplay() const override { return false; }
 };
 
 // Removed with everything in it at the end.

@@ -44,16 +44,21 @@ void InstallMainLoop() {
 
 int InterruptSignal() { return Signal; }
 
-bool RunUntil(const std::function<bool()>& done, TClock::time_point deadline) {
+bool RunUntil(const std::function<bool()>& done, TClock::time_point deadline,
+              const std::function<void()>& idle) {
   for (;;) {
     CheckSynchronize();
     if (done()) return true;
     if (Signal) throw ECommand(ecInterrupted, "interrupted");
     const auto now = TClock::now();
     if (now >= deadline) return false;
-    std::unique_lock lock(WakeLock);
-    Woken.wait_until(lock, std::min(deadline, now + SignalCheck), [] { return WorkQueued; });
-    WorkQueued = false;
+    bool worked;
+    {
+      std::unique_lock lock(WakeLock);
+      worked = Woken.wait_until(lock, std::min(deadline, now + SignalCheck), [] { return WorkQueued; });
+      WorkQueued = false;
+    }
+    if (!worked && idle) idle();
   }
 }
 

@@ -17,7 +17,9 @@ void InstallMainLoop();
 int InterruptSignal();
 
 // Runs queued work until done() holds (true) or the deadline passes (false). Throws
-// ECommand(ecInterrupted) once the program is interrupted.
-bool RunUntil(const std::function<bool()>& done, TClock::time_point deadline);
+// ECommand(ecInterrupted) once the program is interrupted. idle(), when given, runs whenever
+// a while has passed without work (a twentieth of a second at most).
+bool RunUntil(const std::function<bool()>& done, TClock::time_point deadline,
+              const std::function<void()>& idle = {});
 
 }  // namespace Cli

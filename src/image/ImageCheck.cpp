@@ -32,13 +32,6 @@ std::optional<std::uint16_t> ReadWord(const Hex::THexImage& read, std::uint32_t 
   return value;
 }
 
-// The configuration word as the file or the chip gives it, when it gives both bytes.
-std::optional<std::uint16_t> ConfigOf(const Hex::THexImage& image) {
-  const auto low = image.find(ConfigWordAddress * 2), high = image.find(ConfigWordAddress * 2 + 1);
-  if (low == image.end() || high == image.end()) return std::nullopt;
-  return static_cast<std::uint16_t>(low->second | high->second << 8);
-}
-
 // Bits of word w that a comparison looks at, given the bytes the file sets.
 std::uint16_t ComparedBits(const TChipLayout& chip, TRegion region, unsigned bytesMask) {
   if (region == rgEeprom) return bytesMask & 1 ? 0x00FF : 0;
@@ -50,6 +43,12 @@ std::uint16_t ComparedBits(const TChipLayout& chip, TRegion region, unsigned byt
 }
 
 }  // namespace
+
+std::optional<std::uint16_t> ConfigWordOf(const Hex::THexImage& image) {
+  const auto low = image.find(ConfigWordAddress * 2), high = image.find(ConfigWordAddress * 2 + 1);
+  if (low == image.end() || high == image.end()) return std::nullopt;
+  return static_cast<std::uint16_t>(low->second | high->second << 8);
+}
 
 std::vector<std::string> OutsideChip(const TImageFile& file, const TChipLayout& chip) {
   std::vector<std::string> outside;
@@ -71,7 +70,7 @@ Hex::THexImage WithinChip(const Hex::THexImage& image, const TChipLayout& chip) 
 TComparison Compare(const TImageFile& file, const Hex::THexImage& read, const TChipLayout& chip) {
   // Protected memory reads as zeros, and either configuration may be the one in force: the
   // one written, or the one the chip holds if that write did not take.
-  const std::optional<std::uint16_t> written = ConfigOf(file.Bytes), held = ConfigOf(read);
+  const std::optional<std::uint16_t> written = ConfigWordOf(file.Bytes), held = ConfigWordOf(read);
   auto protects = [&](bool (TChipLayout::*rule)(std::uint16_t) const) {
     return (written && (chip.*rule)(*written)) || (held && (chip.*rule)(*held));
   };
@@ -98,9 +97,9 @@ TComparison Compare(const TImageFile& file, const Hex::THexImage& read, const TC
       return;
     }
     const bool eeprom = region == rgEeprom;
-    const std::string wrote = eeprom ? Hex2(value) : Hex4(value & WordMask);
-    const std::string gave = !got ? "nothing read back" : "read " + (eeprom ? Hex2(*got) : Hex4(*got & WordMask));
-    result.Differences.push_back(file.Where(w) + Hex4(w) + ": wrote " + wrote + ", " + gave);
+    const std::string inFile = eeprom ? Hex2(value) : Hex4(value & WordMask);
+    const std::string onChip = !got ? "not in the read answer" : eeprom ? Hex2(*got) : Hex4(*got & WordMask);
+    result.Differences.push_back(file.Where(w) + Hex4(w) + ": file " + inFile + ", chip " + onChip);
   });
   return result;
 }
@@ -112,11 +111,15 @@ std::vector<std::string> NotBlank(const Hex::THexImage& read, const TChipLayout&
     if (!got)
       found.push_back(Hex4(w) + ": not in the read answer");
     else if ((*got & bits) != blank)
-      found.push_back(Hex4(w) + ": " + (bytesMask == 1 ? Hex2(*got) : Hex4(*got & bits)));
+      found.push_back(Hex4(w) + ": " + (bytesMask == 1 ? Hex2(*got) : Hex4(*got & WordMask)));
   };
   const std::optional<std::uint32_t> calibration = chip.CalibrationWord();
   for (std::uint32_t w = 0; w < chip.ProgramWords; ++w)
     if (w != calibration) check(w, 3, WordMask, BlankWord);
+  // A configuration written (code protection, say) or an ID written is no blank chip.
+  for (std::uint32_t i = 0; i < IdWords; ++i) check(IdWordAddress + i, 3, WordMask, BlankWord);
+  const auto configBits = static_cast<std::uint16_t>(WordMask & ~chip.KeptConfigBits());
+  check(ConfigWordAddress, 3, configBits, BlankWord & configBits);
   for (std::uint32_t i = 0; i < chip.EepromBytes; ++i)
     check(EepromWordAddress + i, 1, 0x00FF, BlankEepromByte);
   return found;
