@@ -271,8 +271,11 @@ std::vector<TJob> RunReads(TSession& session, const std::string& imageText,
 
 int Main(int argc, char** argv) {
   QApplication application(argc, argv);
-  // --reads: the reads and their floor alone, for measuring the receive path.
+  // --reads [MS]: the reads and their floor alone (with MS, only those with the bridge
+  // handing over every MS ms), for measuring the receive path.
   const bool readsOnly = argc > 1 && std::string(argv[1]) == "--reads";
+  const int onlyLatency = readsOnly && argc > 2 ? std::atoi(argv[2]) : 0;
+  auto reading = [&](int latencyMs) { return onlyLatency == 0 || onlyLatency == latencyMs; };
   InstallMainThreadWake();
   TTempFolder folder;
   // No ports of the machine, only the simulator's.
@@ -301,7 +304,7 @@ int Main(int argc, char** argv) {
   noProgrammingTime.insert(noProgrammingTime.end(), {"--prog-ms", "0"});
   constexpr double ReadProcessorGoal = 0.05, ProcessorGoal = 0.10;
 
-  {
+  if (reading(1)) {
     TSession session(folder, dialogs, handingOverEvery(noProgrammingTime, 1));
     TForm1& form = *session.Form;
 
@@ -347,7 +350,7 @@ int Main(int argc, char** argv) {
                 "line time", 1.03, ProcessorGoal);
   }
 
-  {
+  if (reading(16)) {
     TSession session(folder, dialogs, handingOverEvery(noProgrammingTime, 16));
     RunReads(session, imageText, handingOverEvery(noProgrammingTime, 16), 16, ReadProcessorGoal);
   }
