@@ -8,22 +8,23 @@
 namespace ComPlatform::Posix {
 
 bool TInput::Take(int fd, bool hungUp, DWORD& events) {
-  std::uint8_t raw[4096];
-  std::uint8_t kept[sizeof raw];
   for (;;) {
-    const std::size_t room = std::min(sizeof raw, FQueue.Free());
+    // Read straight into the queue and filtered there: the filter never writes more bytes
+    // than it reads.
+    std::size_t room = 0;
+    std::uint8_t* tail = FQueue.Tail(room);
     // A hang-up with a full queue cannot be read past; the device is gone.
     if (room == 0) return !hungUp;
-    const ssize_t n = ::read(fd, raw, room);
+    const ssize_t n = ::read(fd, tail, room);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) return !hungUp;
     if (n <= 0) return false;  // 0 after a hang-up, EIO once the other side is gone
     bool sawEventChar = false;
-    const std::size_t k = FFilter.Filter(raw, static_cast<std::size_t>(n), kept, sawEventChar);
+    const std::size_t k = FFilter.Filter(tail, static_cast<std::size_t>(n), tail, sawEventChar);
     if (k > 0) {
       const std::size_t threshold = (FQueue.Capacity() * 4 + 4) / 5;
       const std::size_t before = FQueue.Size();
-      FQueue.Push(kept, k);
+      FQueue.Commit(k);
       events |= EV_RXCHAR;
       if (sawEventChar) events |= EV_RXFLAG;
       if (before < threshold && FQueue.Size() >= threshold) events |= EV_RX80FULL;
