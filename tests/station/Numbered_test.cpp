@@ -1,5 +1,6 @@
-// Production with serial numbers from an SQTP list, on the SQLite record: each chip gets its
-// own record's bytes, and the chip after the last number is refused before anything is sent.
+// Production with serial numbers from an SQTP list and a configuration setting, on the SQLite
+// record: each chip gets its own record's bytes in the changed image, and the chip after the
+// last number is refused before anything is sent.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -13,8 +14,10 @@
 #include "Simulator.h"
 #include "Unit1/TempDir.h"
 #include "cli/CliRun.h"
+#include "config/ImagePreparation.h"
 #include "firmware/FirmwareFiles.h"
 #include "image/ImageCheck.h"
+#include "image/ImageDigest.h"
 #include "link/ChipTable.h"
 #include "serial/NumList.h"
 #include "serial/Stamp.h"
@@ -72,7 +75,8 @@ TEST(Numbered, TwentyNumbersForTwentyChipsAndTheTwentyFirstIsRefusedBeforeAnythi
   Sim::TSimulator sim(blank, options, 0);
   sim.Start();
 
-  TCliRun run({"production", Image877a, "--log", db, "--port", sim.SlavePath(), "--serial-file", list},
+  TCliRun run({"production", Image877a, "--log", db, "--port", sim.SlavePath(), "--serial-file", list,
+               "--config", "WDTE_ON"},
               TCliSetup{.Piped = true});
   std::vector<Hex::THexImage> chips;
   for (int chip = 1; chip <= 21; ++chip) {
@@ -88,8 +92,9 @@ TEST(Numbered, TwentyNumbersForTwentyChipsAndTheTwentyFirstIsRefusedBeforeAnythi
 
   const std::vector<Serial::TNumRecord> numbers = Serial::LoadNumList(list);
   Image::TImageFile file = Image::LoadImage(Image877a);
-  const Hex::THexImage plain = file.Bytes;
   const Image::TChipLayout layout = Image::LayoutOf(ChipNamed("PIC16F877A"));
+  const Hex::THexImage plain = ChipConfig::PrepareImage(file.Bytes, layout, {"WDTE_ON"}).Bytes;
+  ASSERT_NE(plain, file.Bytes);
   std::string expected;
   for (std::size_t i = 0; i < numbers.size(); ++i) {
     const Serial::TStamp stamp = Serial::StampOf(numbers[i]);
@@ -98,6 +103,7 @@ TEST(Numbered, TwentyNumbersForTwentyChipsAndTheTwentyFirstIsRefusedBeforeAnythi
     expected += (i ? "|" : "") + stamp.Number + " given";
   }
   EXPECT_EQ(Query(db, "SELECT serial || ' ' || serial_state FROM chips WHERE result = 'pass' ORDER BY id"), expected);
+  EXPECT_EQ(Query(db, "SELECT DISTINCT image_digest FROM chips WHERE result = 'pass'"), Image::ImageDigest(plain));
   EXPECT_EQ(Query(db, "SELECT result || ': ' || detail || ' ' || ifnull(serial, '-') FROM chips WHERE id = 21"),
             "error: the number list is used up: its 20 numbers are given -");
 }
