@@ -54,10 +54,16 @@ void Numbered(const TOptions& options, Station::TStationSetup& setup) {
     setup.SerialOverwrite = options.SerialOverwrite;
   }
   setup.Prepare = [bytes = setup.Image.Bytes, config = options.Config, numbers = setup.Numbers,
-                   overwrite = options.SerialOverwrite](const Image::TChipLayout& chip) {
-    ChipConfig::TPreparedImage prepared = ChipConfig::PrepareImage(bytes, chip, config);
-    if (numbers) numbers->Check(prepared.Bytes, chip, overwrite);
-    return prepared;
+                   overwrite = options.SerialOverwrite, file = options.File](const Image::TChipLayout& chip) {
+    try {
+      ChipConfig::TPreparedImage prepared = ChipConfig::PrepareImage(bytes, chip, config);
+      if (numbers) numbers->Check(prepared.Bytes, chip, overwrite);
+      return prepared;
+    } catch (const ChipConfig::EConfig& e) {
+      throw Station::EStart(ecUsage, "--config " + e.Message());
+    } catch (const Serial::ESerial& e) {
+      throw Station::EStart(ecBadFile, file + ": " + e.Message());
+    }
   };
   // With the chip known beforehand, what cannot be done ends the run before it begins.
   if (options.Expect.empty()) return;
@@ -65,10 +71,8 @@ void Numbered(const TOptions& options, Station::TStationSetup& setup) {
   if (expected.ChipName == "Unknown") throw ECommand(ecUsage, "--expect " + options.Expect + ": no such chip");
   try {
     setup.Prepare(Image::LayoutOf(expected));
-  } catch (const ChipConfig::EConfig& e) {
-    throw ECommand(ecUsage, "--config " + e.Message());
-  } catch (const Serial::ESerial& e) {
-    throw ECommand(ecBadFile, options.File + ": " + e.Message());
+  } catch (const Station::EStart& e) {
+    throw ECommand(TExitCode(e.Code()), e.Message());
   }
 }
 

@@ -33,7 +33,8 @@ struct TStationSetup {
   std::string Expect;      // the chip every socket must hold; empty for any known chip
   // The image for a kind of chip (its configuration word set, its numbers' places checked),
   // made before the first chip of the kind is sent anything; its warnings are shown then.
-  // Throws Exception when such chips cannot get it: the run then stops. Empty: the file.
+  // Throws Exception (EStart for the exit status at the start) when such chips cannot get it:
+  // the run then stops, or does not begin. Empty: the file.
   std::function<ChipConfig::TPreparedImage(const Image::TChipLayout&)> Prepare;
   // Serial numbers: each chip takes the next from the record before it is sent anything.
   std::optional<Serial::TNumberSource> Numbers;

@@ -108,6 +108,16 @@ void TStation::OnIdentified(TSocket& socket, const TWorkerEvent& event) {
   if (FStarting || (FSetup.Auto && socket.AwaitEmpty) || !MayStart()) {
     socket.Note = FSetup.Auto && socket.AwaitEmpty ? "take the chip out" : "in the socket";
     if (FStarting) News(socket.Port.Port + ": " + socket.ChipName + " in the socket");
+    // A kind of chip already in a socket gets its image now: its warnings come before the
+    // run, and an image it cannot get ends the run before it begins.
+    if (FStarting && Refusal(FSetup, event).empty()) {
+      TKindImage& kind = ImageFor(Image::LayoutOf(TChip{event.Text, event.SizeCode}));
+      if (!kind.Failure.empty() && !kind.Told) {
+        kind.Told = true;
+        FStartFailure.emplace(FStartFailure ? FStartFailure->Code() : kind.Code,
+                              (FStartFailure ? FStartFailure->Message() + "\n" : "") + kind.Failure);
+      }
+    }
     return;
   }
   const std::string refused = Refusal(FSetup, event);
@@ -125,7 +135,7 @@ void TStation::OnIdentified(TSocket& socket, const TWorkerEvent& event) {
   ProgramChip(socket, layout);
 }
 
-const TStation::TKindImage& TStation::ImageFor(const Image::TChipLayout& layout) {
+TStation::TKindImage& TStation::ImageFor(const Image::TChipLayout& layout) {
   const auto known = FKinds.find(layout.Name);
   if (known != FKinds.end()) return known->second;
   TKindImage kind;
@@ -134,6 +144,9 @@ const TStation::TKindImage& TStation::ImageFor(const Image::TChipLayout& layout)
     kind.Digest = Image::ImageDigest(kind.Prepared.Bytes);
     // Told before the first of these chips is sent anything.
     for (const std::string& warning : kind.Prepared.Warnings) News(layout.Name + ": warning: " + warning, true);
+  } catch (const EStart& e) {
+    kind.Failure = e.Message();
+    kind.Code = e.Code();
   } catch (const Exception& e) {
     kind.Failure = e.Message();
   }

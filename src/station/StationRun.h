@@ -70,8 +70,10 @@ private:
     ChipConfig::TPreparedImage Prepared;
     std::string Digest;
     std::string Failure;
+    int Code = 3;       // the command line's exit status for the failure at the start
+    bool Told = false;  // the failure ended the start
   };
-  const TKindImage& ImageFor(const Image::TChipLayout& layout);
+  TKindImage& ImageFor(const Image::TChipLayout& layout);
   std::map<std::string, TKindImage> FKinds;
   TSignalPipe FSignals;
   std::vector<TSocket> FSockets;

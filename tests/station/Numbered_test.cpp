@@ -75,6 +75,11 @@ TEST(Numbered, TwentyNumbersForTwentyChipsAndTheTwentyFirstIsRefusedBeforeAnythi
   Sim::TSimulator sim(blank, options, 0);
   sim.Start();
 
+  // A setting the chip at the start does not have ends the run before it begins.
+  TCliRun wrong({"production", Image877a, "--log", db, "--port", sim.SlavePath(), "--config", "WDTE_MAYBE"});
+  EXPECT_EQ(wrong.Wait(), 2) << wrong.Out << wrong.Err;
+  EXPECT_NE(wrong.Err.find("WDTE_ON"), std::string::npos) << wrong.Err;  // the chip's settings are listed
+
   TCliRun run({"production", Image877a, "--log", db, "--port", sim.SlavePath(), "--serial-file", list,
                "--config", "WDTE_ON"},
               TCliSetup{.Piped = true});
