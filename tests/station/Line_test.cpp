@@ -164,5 +164,11 @@ TEST(Line, TwoStationsKilledAtRandomGiveNoNumberTwiceAndLoseNoChip) {
     EXPECT_EQ(db.Single("SELECT count(*) FROM chips WHERE serial = $1", {std::to_string(number)}), "1") << number;
   EXPECT_GE(std::stoi(*db.Single("SELECT count(DISTINCT run) FROM chips WHERE result = 'pass'")), 2);
   EXPECT_GE(std::stoi(*db.Single("SELECT count(*) FROM chips")), 2 * Rounds * 3 - 6 * kills);
+  // The shared record prints as the file's does.
+  TCliRun log({"log", "--log", uri});
+  EXPECT_EQ(log.Wait(), 0) << log.Err;
+  EXPECT_TRUE(log.Out.starts_with("id,run,started,ended,station,port,")) << log.Out;
+  EXPECT_EQ(TCliRun::Count(log.Out, "\r\n"), std::stoi(*db.Single("SELECT count(*) FROM chips")) + 1);
+  EXPECT_EQ(TCliRun::Count(log.Out, ",given\r\n"), Record::TPostgres::Rows(given));
   RecordProperty("kills", kills);
 }
