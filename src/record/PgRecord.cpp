@@ -79,7 +79,11 @@ void TPgRecord::CreateSchema() {
   FDb.Exec(std::string("SELECT pg_advisory_xact_lock(") + LockSpace + ", 0)");
   FDb.Exec(Schema);
   // A table chips of something else is no record.
-  FDb.Exec("SELECT id, run, step, result, serial, serial_state FROM chips LIMIT 0");
+  try {
+    FDb.Exec("SELECT id, run, station, step, result, serial, serial_state FROM chips LIMIT 0");
+  } catch (const ERecord&) {
+    throw ERecord(FDb.Name() + ": not a production record: its table chips is another's");
+  }
   transaction.Commit();
 }
 
