@@ -99,15 +99,21 @@ expect_status 5 "another chip than --expect names"
 cli --port COM7 bogus
 expect_status 2 "an unknown command"
 
-# The port saved beside a copy of its own is the one used.
-mkdir "$work/copy"
-cp "$exe" "$work/copy/tolvane-cli.exe"
-printf 'COM7' >"$work/copy/Tolvane.ini"
-exe_saved=$exe
-exe=$work/copy/tolvane-cli.exe
-cli identify
-expect_status 0 "identify on the saved port"
-exe=$exe_saved
+# The zip's program, unpacked into a folder of its own, runs without further files and uses the
+# port saved beside it.
+if cpack -G ZIP --config "$build/CPackConfig.cmake" -B "$work/zip" >"$work/out" 2>"$work/err"; then
+  (cd "$work/zip" && cmake -E tar xf tolvane-cli-*-windows-x86_64.zip)
+  copy=$(echo "$work"/zip/tolvane-cli-*-windows-x86_64)
+  [ -s "$copy/tolvane-cli.txt" ] || fail "the zip holds no manual"
+  printf 'COM7' >"$copy/Tolvane.ini"
+  exe_built=$exe
+  exe=$copy/tolvane-cli.exe
+  cli identify
+  expect_status 0 "the zip's program on the port saved beside it"
+  exe=$exe_built
+else
+  fail "cpack made no zip"
+fi
 
 # Ctrl-C during a write at the programmer's own pace: the console's control handler stops the
 # sending, the port is released, status 130; the programmer answers the next command at once.
