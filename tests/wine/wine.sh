@@ -38,7 +38,7 @@ case "${1:-}" in
     "$server" -w
     touch "$WINEPREFIX/.tolvane-ready"
   fi
-  setsid "$server" -p30 </dev/null >/dev/null 2>&1 || true  # or already running
+  setsid "$server" -p60 </dev/null >/dev/null 2>&1 || true  # or already running
   "$wine" cmd /c exit </dev/null >/dev/null 2>&1
   ;;
 --cleanup)
