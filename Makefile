@@ -47,7 +47,8 @@ test-main: build
 windows: deps
 	@scripts/deps.sh $(WINDOWS_DEBS)
 	@cmake -S . -B $(BUILD)-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DTOLVANE_WITH_GUI=OFF -DTOLVANE_HOST_BIN=$(abspath $(BUILD))/bin $(CMAKE_ARGS) >/dev/null
+	  -DTOLVANE_WITH_GUI=OFF -DCMAKE_BUILD_TYPE=Release -DTOLVANE_HOST_BIN=$(abspath $(BUILD))/bin \
+	  $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD)-windows -j $(JOBS)
 	@cd $(BUILD)-windows && cpack >/dev/null && ls tolvane-cli-*-windows-x86_64.zip
 

@@ -115,10 +115,11 @@ else
   fail "cpack made no zip"
 fi
 
-# Ctrl-C during a write at the programmer's own pace: the console's control handler stops the
-# sending, the port is released, status 130; the programmer answers the next command at once.
+# Ctrl-C while a whole chip's image (the read above, 45 K characters) goes out at the
+# programmer's own pace: the console's control handler stops the sending, the port is released,
+# status 130; the programmer answers the next command at once.
 sim PIC16F877A
-"$wine_sh" "$build" "$exe" --port COM7 write "$firmware/count877a.hex" >"$work/out" 2>"$work/err" &
+"$wine_sh" "$build" "$exe" --port COM7 write --no-verify "$work/chip.hex" >"$work/out" 2>"$work/err" &
 cli_pid=$!
 for _ in $(seq 400); do grep -q "Writing PIC16F877A: 10 %" "$work/err" && break; sleep 0.025; done
 kill -INT "$cli_pid"

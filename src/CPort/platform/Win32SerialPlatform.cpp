@@ -123,17 +123,19 @@ public:
     return false;
   }
 
+  // An overlapped transfer's count comes from GetOverlappedResult; the call's own is asked
+  // for only without a block, as Windows advises.
   bool ReadFile(HANDLE device, void* buffer, DWORD count, DWORD* read,
                 ComPlatform::OVERLAPPED* overlapped) override {
     ::DWORD done = 0;
-    const bool result = ::ReadFile(device, buffer, count, &done, Native(overlapped));
+    const bool result = ::ReadFile(device, buffer, count, overlapped ? nullptr : &done, Native(overlapped));
     if (read) *read = done;
     return result;
   }
   bool WriteFile(HANDLE device, const void* buffer, DWORD count, DWORD* written,
                  ComPlatform::OVERLAPPED* overlapped) override {
     ::DWORD done = 0;
-    const bool result = ::WriteFile(device, buffer, count, &done, Native(overlapped));
+    const bool result = ::WriteFile(device, buffer, count, overlapped ? nullptr : &done, Native(overlapped));
     if (written) *written = done;
     return result;
   }
