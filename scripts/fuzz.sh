@@ -7,7 +7,7 @@ build=$(cd "${1:?fuzz build folder}" && pwd)
 seconds=${2:?seconds per target}
 root=$(cd "$(dirname "$0")/.." && pwd)
 targets=(fuzz_link_rx fuzz_textbox_load fuzz_settings_file fuzz_settings_text fuzz_hex_reader
-         fuzz_sim_protocol)
+         fuzz_sim_protocol fuzz_serial_numbers)
 # Longest input: past a text box line's 4096-byte cut, but the simulator's longest command is a
 # 521-character record, and longer inputs only slow it down.
 declare -A max_len=([fuzz_sim_protocol]=2048)

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "cli/Failure.h"
+#include "cli/Info.h"
+#include "cli/Json.h"
 #include "cli/LinkSession.h"
 #include "cli/PortChoice.h"
 #include "framework/Convert.h"
@@ -119,22 +121,26 @@ void Verify(TConnection& link, const Image::TImageFile& file, const char* done, 
   news(text);
 }
 
-void Ports(const TOptions&) {
+void Ports(const TOptions& options) {
   std::vector<TSerialPortDetails> ports;
   try {
     ports = MachinePorts();
   } catch (const EComPort& e) {
     throw ECommand(ecPort, "cannot list the serial ports: " + e.Message());
   }
-  WriteAll(stdout, PortTable(ports), "standard output");
+  WriteAll(stdout, options.Json ? PortsJson(ports) : PortTable(ports), "standard output");
 }
 
 void Identify(const TOptions& options) {
   TConnection link(options);
   const std::string id = link.Session.IdWord();
-  WriteAll(stdout, link.Layout.Name + (id.empty() ? "" : " (ID word " + id + ")") + "\n",
+  WriteAll(stdout,
+           options.Json ? IdentifyJson(link.Layout.Name, id)
+                        : link.Layout.Name + (id.empty() ? "" : " (ID word " + id + ")") + "\n",
            "standard output");
 }
+
+void Info(const TOptions& options) { WriteAll(stdout, InfoReport(options), "standard output"); }
 
 void Read(const TOptions& options) {
   TConnection link(options);
@@ -155,10 +161,13 @@ void Read(const TOptions& options) {
 void Write(const TOptions& options) {
   const TNews news(options.Quiet);
   std::string text;
-  const Image::TImageFile file = LoadFile(options.File, text);
+  Image::TImageFile file = LoadFile(options.File, text);
   TConnection link(options);
+  const bool fits = RequireFit(file, link.Layout, options.Force, news);
+  // The --config settings, and the warnings before anything is sent.
+  file.Bytes = PrepareWrite(file.Bytes, link.Layout, options.Config).Bytes;
   // Locations past a chip's end are not sent: a programmer may wrap them onto real ones.
-  if (!RequireFit(file, link.Layout, options.Force, news))
+  if (!fits || !options.Config.empty())
     text = Hex::WriteHex(Image::WithinChip(file.Bytes, link.Layout), "\r\n");
   const std::vector<std::string> failures =
       link.Session.Write(text, link.Layout.ProgrammingSeconds(file.Bytes));
@@ -202,7 +211,7 @@ void BlankCheck(const TOptions& options) {
 
 void RunCommand(const TOptions& options) {
   static const std::map<std::string, std::function<void(const TOptions&)>> commands = {
-      {"ports", Ports}, {"identify", Identify}, {"read", Read}, {"write", Write},
+      {"ports", Ports}, {"identify", Identify}, {"info", Info}, {"read", Read}, {"write", Write},
       {"verify", VerifyCommand}, {"erase", Erase}, {"blank-check", BlankCheck}};
   const auto it = commands.find(options.Command);
   if (it == commands.end()) throw ECommand(ecUsage, "unknown command " + options.Command);

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace Cli {
 
@@ -7,11 +8,18 @@ struct TOptions {
   std::string Port;    // empty: the saved port, else the only USB serial port
   std::string Expect;  // empty: any known chip
   bool Quiet = false;
-  std::string Command;  // ports, identify, read, write, verify, erase, blank-check
-  std::string File;     // the image of write and verify
+  std::string Command;  // ports, identify, info, read, write, verify, erase, blank-check
+  std::string File;     // the image of info, write and verify
   std::string Output;   // read: the file to write, empty for standard output
   bool NoVerify = false;
   bool Force = false;
+  bool Json = false;                // ports, identify, info: JSON on standard output
+  std::string Chip;                 // info: the chip to read the file for
+  std::vector<std::string> Config;  // write, info: configuration settings by header name
+  // info: where and how the image holds a serial number
+  std::string SerialAt;
+  std::string SerialFormat = "bin";
+  unsigned SerialWidth = 0;
 };
 
 // Runs the command: data on standard output, progress and news on standard error. Throws

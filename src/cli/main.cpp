@@ -5,6 +5,7 @@
 #include "CPort/EComPort.h"
 #include "cli/Commands.h"
 #include "cli/Failure.h"
+#include "cli/InfoOptions.h"
 #include "cli/MainLoop.h"
 
 namespace {
@@ -50,8 +51,11 @@ int main(int argc, char** argv) {
 
   app.add_subcommand("ports",
                      "List ports: name, device path, USB vendor:product, product, serial number, "
-                     "/dev/serial/by-id name; running simulators too");
-  app.add_subcommand("identify", "Print the chip's name (and its ID word)");
+                     "/dev/serial/by-id name; running simulators too")
+      ->add_flag("--json", options.Json, "JSON on standard output");
+  app.add_subcommand("identify", "Print the chip's name (and its ID word)")
+      ->add_flag("--json", options.Json, "JSON on standard output");
+  Cli::AddInfoCommand(app, options);
   CLI::App* read = app.add_subcommand("read", "Read the chip as Intel HEX to FILE, or to standard output");
   read->add_option("-o", options.Output, "The file to write")->option_text("FILE");
   CLI::App* write = app.add_subcommand(
@@ -60,6 +64,10 @@ int main(int argc, char** argv) {
   write->add_flag("--no-verify", options.NoVerify, "Do not read back and compare");
   write->add_flag("--force", options.Force,
                   "Write an image with data outside the chip (never one that is not valid HEX)");
+  write->add_option("--config", options.Config,
+                    "Change a setting of the configuration word, by its device header name "
+                    "(WDTE_OFF); repeatable")
+      ->option_text("SETTING");
   CLI::App* verify = app.add_subcommand("verify", "Read the chip and compare with FILE");
   verify->add_option("FILE", options.File, "Intel HEX image")->required()->option_text(" ");
   app.add_subcommand("erase", "Erase the chip (the command is the confirmation; no question)");

@@ -32,13 +32,6 @@ std::optional<std::uint16_t> ReadWord(const Hex::THexImage& read, std::uint32_t 
   return value;
 }
 
-// The configuration word as the file or the chip gives it, when it gives both bytes.
-std::optional<std::uint16_t> ConfigOf(const Hex::THexImage& image) {
-  const auto low = image.find(ConfigWordAddress * 2), high = image.find(ConfigWordAddress * 2 + 1);
-  if (low == image.end() || high == image.end()) return std::nullopt;
-  return static_cast<std::uint16_t>(low->second | high->second << 8);
-}
-
 // Bits of word w that a comparison looks at, given the bytes the file sets.
 std::uint16_t ComparedBits(const TChipLayout& chip, TRegion region, unsigned bytesMask) {
   if (region == rgEeprom) return bytesMask & 1 ? 0x00FF : 0;
@@ -50,6 +43,12 @@ std::uint16_t ComparedBits(const TChipLayout& chip, TRegion region, unsigned byt
 }
 
 }  // namespace
+
+std::optional<std::uint16_t> ConfigWordOf(const Hex::THexImage& image) {
+  const auto low = image.find(ConfigWordAddress * 2), high = image.find(ConfigWordAddress * 2 + 1);
+  if (low == image.end() || high == image.end()) return std::nullopt;
+  return static_cast<std::uint16_t>(low->second | high->second << 8);
+}
 
 std::vector<std::string> OutsideChip(const TImageFile& file, const TChipLayout& chip) {
   std::vector<std::string> outside;
@@ -71,7 +70,7 @@ Hex::THexImage WithinChip(const Hex::THexImage& image, const TChipLayout& chip) 
 TComparison Compare(const TImageFile& file, const Hex::THexImage& read, const TChipLayout& chip) {
   // Protected memory reads as zeros, and either configuration may be the one in force: the
   // one written, or the one the chip holds if that write did not take.
-  const std::optional<std::uint16_t> written = ConfigOf(file.Bytes), held = ConfigOf(read);
+  const std::optional<std::uint16_t> written = ConfigWordOf(file.Bytes), held = ConfigWordOf(read);
   auto protects = [&](bool (TChipLayout::*rule)(std::uint16_t) const) {
     return (written && (chip.*rule)(*written)) || (held && (chip.*rule)(*held));
   };

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,9 @@
 #include "image/ImageFile.h"
 
 namespace Image {
+
+// The configuration word an image gives, when it gives both of its bytes.
+std::optional<std::uint16_t> ConfigWordOf(const Hex::THexImage& image);
 
 // The file's locations that the chip does not have, one message each, in address order:
 // "count.hex:12: 0x2006: outside the PIC16F877A (value 0x3FFF)".

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framework/Convert.h"
+
 namespace {
 
 struct TChipRow {
@@ -52,6 +54,21 @@ void TChip::SelectChip(int number) {
   }
   ChipName = "Unknown";
   SizeCode = SmallestSizeCode;
+}
+
+TChip ChipNamed(std::string_view name) {
+  for (const TChipRow& row : Chips) {
+    const std::string_view full = row.Name;
+    if (SameTextAscii(name, full) || SameTextAscii(name, full.substr(3))) return {row.Name, row.SizeCode};
+  }
+  return {"Unknown", std::string(SmallestSizeCode)};
+}
+
+std::vector<std::string> ChipNames() {
+  std::vector<std::string> names;
+  for (const TChipRow& row : Chips)
+    if (std::find(names.begin(), names.end(), row.Name) == names.end()) names.push_back(row.Name);
+  return names;
 }
 
 std::string_view ReadSizeCode(std::string_view sizeCode) { return UsableSizeCode(sizeCode); }

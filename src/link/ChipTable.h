@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 // True when text is non-empty and holds only "0"-"9" and upper-case "A"-"F".
 bool IsHexText(std::string_view text);
@@ -14,6 +15,12 @@ struct TChip {
   // an answer that is not hexadecimal). "None" keeps the previous SizeCode.
   void SelectChip(int number);
 };
+
+// The known chip of this name ("PIC16F877A"; case-blind, "PIC" optional), with its size
+// code; "Unknown" when there is none.
+TChip ChipNamed(std::string_view name);
+// Every known chip's name, in the table's order, each once.
+std::vector<std::string> ChipNames();
 
 // Figures derived from a size code (P = 2nd digit, D = 4th digit); an empty or malformed
 // code counts as "0101".
