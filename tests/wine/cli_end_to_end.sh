@@ -60,6 +60,12 @@ cli ports
 expect_status 0 "ports"
 grep -qE '^COM7 +\\Device\\Serial6 ' "$work/out" || fail "ports: COM7 is not listed"
 
+# A file's digest comes from Windows' CNG: the same as the Linux build's from OpenSSL.
+cli info "$firmware/count877a.hex" --chip PIC16F877A
+expect_status 0 "info"
+digest=$("$host_bin/tolvane-cli" info "$firmware/count877a.hex" | grep '^SHA-256:')
+grep -qxF -- "$digest" "$work/out" || fail "info: not the digest '$digest'"
+
 sim PIC16F877A --baud 0
 cli --port COM7 identify
 expect_status 0 "identify"
