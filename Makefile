@@ -12,9 +12,11 @@ FUZZ_DEBS  = clang libclang-rt-14-dev
 # The Windows build: mingw-w64 with posix threads, GoogleTest's sources, groff for the manual's
 # text; Wine runs its tests.
 WINDOWS_DEBS = g++-mingw-w64-x86-64-posix googletest groff-base wine wine64
-# Seconds each fuzz target runs: briefly in `make test`, longer in `make fuzz`.
+# Seconds each fuzz target runs: briefly in `make test`, longer in `make fuzz`, where a target
+# also stops once it has made FUZZ_RUNS executions (the long run's goal).
 FUZZ_BRIEF ?= 12
 FUZZ_LONG  ?= 60
+FUZZ_RUNS  ?= 10000000
 
 .PHONY: all deps configure build package windows test test-main test-windows test-tsan test-asan \
         fuzz fuzz-build demo bench clean
@@ -85,7 +87,7 @@ fuzz-build: deps
 	@cmake --build $(BUILD)-fuzz -j $(JOBS) --target fuzz_targets
 
 fuzz: fuzz-build
-	@scripts/fuzz.sh $(BUILD)-fuzz $(FUZZ_LONG)
+	@scripts/fuzz.sh $(BUILD)-fuzz $(FUZZ_LONG) $(FUZZ_RUNS)
 
 demo: build
 	@scripts/demo.sh $(BUILD)

@@ -1,12 +1,15 @@
 // The programmer link's receive handling fed arbitrary answers in arbitrary pieces, in each
-// state a job leaves it in. A plain reading of the rules, which looks at the whole receive
-// buffer every time, runs beside it; the two must agree on everything the user sees and
-// everything sent to the programmer.
+// state a job leaves it in. A plain reading of the rules runs beside it; the two must agree on
+// everything the user sees and everything sent to the programmer. Both sides and the
+// comparison stay linear in the input's length, so that long inputs cost no more per byte than
+// short ones.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/TextEncoding.h"
@@ -57,10 +60,14 @@ public:
   }
 
   void Receive(const std::string& bytes) {
+    // Every marker this reading acts on clears the buffer, so a new one ends in the new bytes.
+    const std::size_t from = buf.size() >= 4 ? buf.size() - 4 : 0;
     buf += bytes;
+    const bool ready = buf.find("Ready", from) != std::string::npos;
+    const bool error = buf.find("Error", from) != std::string::npos;
     if (LinkMode == 2) {
       View.SetProgressPosition(int(buf.size()));
-      if (buf.find("Ready") != std::string::npos) {
+      if (ready) {
         View.SetProgressVisible(false);
         const std::vector<std::string> lines = Lines(buf);
         for (std::size_t i = 0; i + 1 < lines.size(); ++i) View.Memo.Add(lines[i]);
@@ -72,14 +79,15 @@ public:
       }
       return;
     }
-    if (buf.find("Error") != std::string::npos) {
+    if (error) {
       std::string list = "address:";
-      std::string rest = buf;
-      for (std::size_t at; (at = rest.find("Error")) != std::string::npos;) {
+      // Each marker after the previous one; the four bytes before it (or the first four).
+      for (std::size_t start = 0, at; (at = buf.find("Error", start)) != std::string::npos;
+           start = at + 5) {
         list += list == "address:" ? " " : ", ";
         // The address bytes are shown as Latin-1.
-        list += *ToUtf8(at >= 4 ? rest.substr(at - 4, 4) : rest.substr(0, 4), TTextEncoding::Latin1);
-        rest = rest.substr(at + 5);
+        const std::size_t address = at - start >= 4 ? at - 4 : start;
+        list += *ToUtf8(std::string_view(buf).substr(address, 4), TTextEncoding::Latin1);
       }
       View.SetStatusPanel(0, " Error");
       buf.clear();
@@ -88,7 +96,7 @@ public:
       View.SetProgressVisible(false);
       View.SetPortSelectorEnabled(true);
     }
-    if (buf.find("Ready") != std::string::npos) {
+    if (ready && !error) {
       View.SetStatusPanel(0, " Ready");
       const bool empty = View.Memo.Empty();
       View.SetButtonEnabled(TToolButtonId::Write, !empty);
@@ -146,30 +154,56 @@ private:
   }
 };
 
-// Names the first thing the two disagree on, or gives nullptr.
-const char* Difference(const TLinkRig& rig, const TPlainLink& plain) {
-  const TProgrammerLink& l = rig.Link;
-  const TFakeView& a = rig.View;
-  const TFakeView& b = plain.View;
-  for (auto id : {TToolButtonId::Write, TToolButtonId::Read, TToolButtonId::Erase,
-                  TToolButtonId::Load, TToolButtonId::Save, TToolButtonId::Identify})
-    if (a.ButtonEnabled(id) != b.ButtonEnabled(id)) return "buttons";
-  if (l.LinkMode != plain.LinkMode) return "LinkMode";
-  if (l.buf.Text() != plain.buf) return "buf";
-  if (l.ChipId != plain.ChipId || l.Chip.ChipName != plain.Chip.ChipName) return "chip";
-  if (l.IdentifyPending != plain.IdentifyPending || l.IdentifyRetries != plain.IdentifyRetries)
-    return "identification";
-  if (l.WriteIssued != plain.WriteIssued) return "WriteIssued";
-  if (a.Memo.Text() != b.Memo.Text()) return "image";
-  if (a.Messages != b.Messages) return "messages";
-  if (a.Panels[0] != b.Panels[0] || a.Panels[1] != b.Panels[1]) return "status panels";
-  if (a.Connection != b.Connection) return "connection line";
-  if (a.PortSelectorEnabled != b.PortSelectorEnabled) return "port selector";
-  if (a.ProgressPosition != b.ProgressPosition) return "progress";
-  if (a.EndRequests != b.EndRequests) return "end requests";
-  if (rig.Channel.AllWritten() != plain.Channel.AllWritten()) return "bytes sent";
-  return nullptr;
-}
+// Names the first thing the two disagree on after a piece, or gives nullptr. Texts that only
+// grow are compared where they grew; the whole of every text is compared at the end.
+class TComparison {
+public:
+  const char* AfterPiece(const TLinkRig& rig, const TPlainLink& plain, std::size_t piece) {
+    const TProgrammerLink& l = rig.Link;
+    const TFakeView& a = rig.View;
+    const TFakeView& b = plain.View;
+    // The same buttons set alike agree at once; a button never set counts as off.
+    if (a.Buttons != b.Buttons)
+      for (auto id : {TToolButtonId::Write, TToolButtonId::Read, TToolButtonId::Erase,
+                      TToolButtonId::Load, TToolButtonId::Save, TToolButtonId::Identify})
+        if (a.ButtonEnabled(id) != b.ButtonEnabled(id)) return "buttons";
+    if (l.LinkMode != plain.LinkMode) return "LinkMode";
+    // Both buffers are cleared or take the piece; the rest was compared before.
+    const std::string& buf = l.buf.Text();
+    if (buf.size() != plain.buf.size() ||
+        buf.compare(buf.size() - std::min(piece, buf.size()), piece,
+                    plain.buf, plain.buf.size() - std::min(piece, plain.buf.size())) != 0)
+      return "buf";
+    if (l.ChipId != plain.ChipId || l.Chip.ChipName != plain.Chip.ChipName) return "chip";
+    if (l.IdentifyPending != plain.IdentifyPending || l.IdentifyRetries != plain.IdentifyRetries)
+      return "identification";
+    if (l.WriteIssued != plain.WriteIssued) return "WriteIssued";
+    if (a.Memo.Text().size() != b.Memo.Text().size()) return "image";
+    if (a.Messages.size() != b.Messages.size()) return "messages";
+    for (; FMessages < a.Messages.size(); ++FMessages)
+      if (a.Messages[FMessages] != b.Messages[FMessages]) return "messages";
+    if (a.Panels[0] != b.Panels[0] || a.Panels[1] != b.Panels[1]) return "status panels";
+    if (a.Connection != b.Connection) return "connection line";
+    if (a.PortSelectorEnabled != b.PortSelectorEnabled) return "port selector";
+    if (a.ProgressPosition != b.ProgressPosition) return "progress";
+    if (a.EndRequests != b.EndRequests) return "end requests";
+    if (rig.Channel.Writes.size() != FWrites || plain.Channel.Writes.size() != FPlainWrites) {
+      FWrites = rig.Channel.Writes.size();
+      FPlainWrites = plain.Channel.Writes.size();
+      if (rig.Channel.AllWritten() != plain.Channel.AllWritten()) return "bytes sent";
+    }
+    return nullptr;
+  }
+  static const char* AtEnd(const TLinkRig& rig, const TPlainLink& plain) {
+    if (rig.Link.buf.Text() != plain.buf) return "buf";
+    if (rig.View.Memo.Text() != plain.View.Memo.Text()) return "image";
+    return nullptr;
+  }
+
+private:
+  std::size_t FMessages = 0;
+  std::size_t FWrites = 0, FPlainWrites = 0;
+};
 
 }  // namespace
 
@@ -201,18 +235,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rig.View.Journal.clear();
 
   // Pieces: a length byte, then up to that many bytes.
+  TComparison comparison;
   std::size_t at = 0;
-  while (at < size) {
+  const char* what = nullptr;
+  while (at < size && !what) {
     const std::size_t wanted = data[at++];
     const std::size_t length = std::min(wanted, size - at);
     const std::string piece(reinterpret_cast<const char*>(data + at), length);
     at += length;
     rig.Receive(piece);
     plain.Receive(piece);
-    if (const char* what = Difference(rig, plain)) {
-      std::fprintf(stderr, "link and plain reading disagree on: %s\n", what);
-      std::abort();
-    }
+    what = comparison.AfterPiece(rig, plain, length);
+  }
+  if (!what) what = TComparison::AtEnd(rig, plain);
+  if (what) {
+    std::fprintf(stderr, "link and plain reading disagree on: %s\n", what);
+    std::abort();
   }
   return 0;
 }

@@ -33,6 +33,10 @@ void TDeviceProtocol::Reset() {
   FOpenBlock.reset();
 }
 
+bool TDeviceProtocol::StartsCommand(char c) {
+  return c == 'z' || c == '#' || c == IdentifyCommand || c == EraseCommand;
+}
+
 microseconds TDeviceProtocol::Feed(char c, std::string& answer) {
   if (FOptions.Silent) return microseconds(0);
   switch (FState) {

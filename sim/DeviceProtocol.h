@@ -32,6 +32,10 @@ public:
   // The line hung up: a half-received command or record and the write in progress are dropped.
   void Reset();
 
+  // Whether the byte begins a command (its "zzzz" preamble included); no byte of HEX text
+  // does.
+  static bool StartsCommand(char c);
+
 private:
   enum TState { stIdle, stReadCommand, stRecord };
 

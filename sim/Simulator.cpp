@@ -121,6 +121,11 @@ void TSimulator::Run() {
   TClock::time_point bridgeDue;              // when it next hands the bridge's bytes over
   bool busy = false;
   bool hungUp = true;  // until a program opens the slave, nothing can be served
+  // What a program that has left sent but the line had not carried yet still waits in the
+  // pseudo-terminal, ahead of what the next program sends. A USB bridge drops it when the
+  // port is closed, so it is dropped here unheard: everything up to the next program's first
+  // command (which its "zzzz" preamble begins).
+  bool stale = false;
   TClock::time_point busyUntil;
   char chunk[ChunkSize];
 
@@ -184,7 +189,7 @@ void TSimulator::Run() {
       wait(std::chrono::milliseconds(HangUpRecheckMs));
     } else {
       if (!busy && input.empty()) {
-        if (inPacer.Available(now) > 0) fds[1].events |= POLLIN;
+        if (stale || inPacer.Available(now) > 0) fds[1].events |= POLLIN;
         else wait(inPacer.UntilNext(now));
       }
       if (outputPos < output.size()) {
@@ -216,15 +221,22 @@ void TSimulator::Run() {
       busy = false;
       HangUp();
       hungUp = true;
+      stale = true;
       continue;
     }
     now = TClock::now();
     if (fds[1].revents & POLLIN) {
-      const std::size_t want = std::min(ChunkSize, inPacer.Available(now));
+      // Stale bytes never cross the line, so they are taken as fast as they come.
+      const std::size_t want = stale ? ChunkSize : std::min(ChunkSize, inPacer.Available(now));
       const ssize_t n = read(FMaster, chunk, want);
       if (n > 0) {
-        input.assign(chunk, std::size_t(n));
-        if (inPacer.Paced()) inPacer.Consume(std::size_t(n));
+        std::size_t from = 0;
+        if (stale) {
+          while (from < std::size_t(n) && !TDeviceProtocol::StartsCommand(chunk[from])) ++from;
+          stale = from == std::size_t(n);
+        }
+        input.assign(chunk + from, std::size_t(n) - from);
+        if (inPacer.Paced()) inPacer.Consume(input.size());
       } else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
         Fail("read " + FSlavePath);
       }

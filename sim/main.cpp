@@ -12,6 +12,7 @@
 #include "PublishedLink.h"
 #include "Simulator.h"
 #include "hex/HexImage.h"
+#include "os/Console.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ std::string ChipNames() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Os::KeepStandardStreamsOpen();
   CLI::App app{"Simulated Tolvane II programmer. Prints the pseudo-terminal's slave path on its "
                "first line and serves it until interrupted."};
   std::string chipName = "PIC16F877A";

@@ -21,6 +21,7 @@ public:
   std::optional<std::string> SaveDlg(const std::string&, const std::string&) override {
     return std::nullopt;
   }
+  bool HasDisplay() const override { return false; }
 };
 
 }  // namespace

@@ -18,4 +18,6 @@ public:
   virtual std::optional<std::string> OpenDlg(const std::string& filter) = 0;
   virtual std::optional<std::string> SaveDlg(const std::string& filter,
                                              const std::string& fileName) = 0;
+  // Whether a box can be seen and answered: not on an offscreen or other display-less platform.
+  virtual bool HasDisplay() const = 0;
 };

@@ -54,7 +54,8 @@ int RunBox(QWidget* parent, const std::string& caption, QMessageBox::Icon icon,
   if (yesNo) {
     yes = box.addButton(FrameworkText("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(FrameworkText("&No"), QMessageBox::NoRole);
-    box.setDefaultButton(static_cast<QPushButton*>(yes));
+    // Every question the program asks guards a chip: Enter must not burn or erase one.
+    box.setDefaultButton(no);
     box.setEscapeButton(no);
   } else {
     QPushButton* ok = box.addButton(FrameworkText("OK"), QMessageBox::AcceptRole);
@@ -103,6 +104,11 @@ std::optional<std::string> TQtDialogService::SaveDlg(const std::string& filter,
   return Chosen(QFileDialog::getSaveFileName(FParent, QString(), ToQString(fileName),
                                              ToQString(ToQtFilter(filter)), nullptr,
                                              QFileDialog::DontConfirmOverwrite));
+}
+
+bool TQtDialogService::HasDisplay() const {
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
 std::string TQtDialogService::ToQtFilter(const std::string& filter) {

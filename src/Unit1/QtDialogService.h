@@ -15,6 +15,7 @@ public:
   std::optional<std::string> OpenDlg(const std::string& filter) override;
   std::optional<std::string> SaveDlg(const std::string& filter,
                                      const std::string& fileName) override;
+  bool HasDisplay() const override;
 
   // "Hexfiler|*.HEX|Alle filer|*.*" as the toolkit writes it: "Hexfiler (*.HEX);;Alle filer (*.*)".
   static std::string ToQtFilter(const std::string& filter);

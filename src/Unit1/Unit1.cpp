@@ -289,6 +289,8 @@ void TForm1::ComComboBox1Change() {
 }
 
 void TForm1::SaveSettings() {
+  // An unattended run was started for one file: it leaves the saved port as it found it.
+  if (Link.AutoMode) return;
   cnvn.Clear();
   cnvn.SetLine(0, ComPort->Port());
   // The per-user folder may not exist yet; a failure shows when the file is written.
@@ -354,6 +356,14 @@ void TForm1::FormActivate() {
 bool TForm1::FormCloseQuery() {
   SaveSettings();
   ComPort->ClosePort();
+  // Closed before the programmer confirmed the image, an unattended run has failed, whatever
+  // the event loop's own end would say.
+  if (Link.AutoMode && !FEnded) {
+    std::fprintf(stderr, "%s: the window was closed before %s\n", ApplicationTitle,
+                 Link.WriteIssued ? "the programmer confirmed the write" : "the file was written");
+    FExitCode = 1;
+    EndNow();
+  }
   return true;
 }
 
@@ -488,9 +498,17 @@ bool TForm1::UnattendedImageFits() {
 }
 
 void TForm1::EndUnattendedWithFailure(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", ApplicationTitle, message.c_str());
+  NoteUnattendedFailure(message);
   FExitCode = 1;
   EndNow();
+}
+
+void TForm1::NoteUnattendedFailure(const std::string& message) {
+  std::fprintf(stderr, "%s: ", ApplicationTitle);
+  std::fwrite(message.data(), 1, message.size(), stderr);
+  std::fputc('\n', stderr);
+  if (!FFailures.empty()) FFailures += "\r\n";
+  FFailures += message;
 }
 
 void TForm1::SetPortSelectorEnabled(bool enabled) {
@@ -499,12 +517,10 @@ void TForm1::SetPortSelectorEnabled(bool enabled) {
 }
 
 int TForm1::MessageDlg(const std::string& text, TMsgDlgType type) {
-  // The unattended run shows no boxes on its way out; the link notes the failure, which gives
-  // the exit status.
+  // The unattended run shows no boxes on its way out, where a box would hold up its end; the
+  // link notes the failure, which gives the exit status, and the end shows the text.
   if (FAwaitingEnd && type == TMsgDlgType::mtError) {
-    std::fprintf(stderr, "%s: ", ApplicationTitle);
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fputc('\n', stderr);
+    NoteUnattendedFailure(text);
     return mrOk;
   }
   return FDialogs.MessageDlg(text, type);
@@ -534,10 +550,7 @@ void TForm1::AwaitConfirmation() {
   SetPortSelectorEnabled(false);
   Channel.WatchForReady();
   QTimer::singleShot(EndWaitLimitMs, this, [this] {
-    if (FEnded) return;
-    std::fprintf(stderr, "%s: the programmer did not confirm the write\n", ApplicationTitle);
-    FExitCode = 1;
-    EndNow();
+    if (!FEnded) EndUnattendedWithFailure("the programmer did not confirm the write");
   });
 }
 
@@ -545,6 +558,10 @@ void TForm1::EndNow() {
   if (FEnded) return;
   FEnded = true;
   if (Link.WriteFailed) FExitCode = 1;
+  // Started from the desktop, nobody reads standard error: with a display the reasons a run
+  // failed are shown before it ends.
+  if (FExitCode != 0 && !FFailures.empty() && FDialogs.HasDisplay())
+    FDialogs.MessageDlg(FFailures, TMsgDlgType::mtError);
   if (OnEnd) {
     OnEnd();
     return;
@@ -559,5 +576,8 @@ int TForm1::Exec() {
   show();
   if (FEnded) return FExitCode;
   FLoopRunning = true;
-  return QCoreApplication::exec();
+  const int status = QCoreApplication::exec();
+  // A run this window ended has its own status: closing the last window also asks the loop to
+  // quit, with 0.
+  return FEnded ? FExitCode : status;
 }

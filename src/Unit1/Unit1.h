@@ -121,7 +121,10 @@ private:
   void SaveSettings();
   void AwaitConfirmation();
   void EndNow();
+  // Ends an unattended run with exit status 1 and the reason on standard error.
   void EndUnattendedWithFailure(const std::string& message);
+  // Writes a failure of the unattended run to standard error and keeps it for the end.
+  void NoteUnattendedFailure(const std::string& message);
   // Before an image goes: one that is not Intel HEX is refused, one with data outside the
   // identified chip only when the user says so.
   bool ImageMayBeWritten();
@@ -140,5 +143,6 @@ private:
   bool FEnded = false;
   bool FLoopRunning = false;  // Exec has started the event loop
   int FExitCode = 0;
+  std::string FFailures;  // what went wrong in the unattended run, one line each
   QElapsedTimer FProgressPainted;
 };

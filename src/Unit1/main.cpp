@@ -13,6 +13,7 @@
 #include "Unit1/Unit1.h"
 #include "framework/ProgramFolders.h"
 #include "link/SettingsFile.h"
+#include "os/Console.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ void PrintHelp(const std::string& settingsPath) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  Os::KeepStandardStreamsOpen();
   // Answered before the toolkit starts, so that they need no display.
   if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
     std::cout << "tolvane " TOLVANE_VERSION "\n";

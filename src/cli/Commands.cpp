@@ -1,23 +1,21 @@
 #include "cli/Commands.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <map>
-#include <memory>
 #include <vector>
 
 #include "cli/Failure.h"
+#include "cli/Files.h"
 #include "cli/Info.h"
 #include "cli/Json.h"
 #include "cli/LinkSession.h"
 #include "cli/PortChoice.h"
-#include "framework/Convert.h"
 #include "hex/HexImage.h"
 #include "image/ChipLayout.h"
 #include "image/ImageCheck.h"
 #include "image/ImageFile.h"
+#include "link/ChipTable.h"
 
 namespace Cli {
 
@@ -26,33 +24,32 @@ namespace {
 // Messages list this many locations and count the rest.
 constexpr std::size_t ShownLocations = 10;
 
+// "1 location", "2 locations".
+std::string Count(std::size_t n, const std::string& noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 std::string Listed(const std::vector<std::string>& items) {
   std::string text;
   for (std::size_t i = 0; i < items.size() && i < ShownLocations; ++i) text += "\n  " + items[i];
-  if (items.size() > ShownLocations)
-    text += "\n  ... and " + std::to_string(items.size() - ShownLocations) + " more";
+  if (items.size() > ShownLocations) text += "\n  ... and " + std::to_string(items.size() - ShownLocations) + " more";
   return text;
 }
 
-// What a command has to tell besides its data; --quiet keeps it back.
+// What a command tells besides its data, on standard error. Reports of work done count as
+// progress, which --quiet keeps back; notices (what was left out or could not be checked)
+// always go out.
 class TNews {
 public:
   explicit TNews(bool quiet) : FQuiet(quiet) {}
-  void operator()(const std::string& text) const {
-    if (!FQuiet) std::fprintf(stderr, "%s\n", text.c_str());
+  void Report(const std::string& text) const {
+    if (!FQuiet) Notice(text);
   }
+  void Notice(const std::string& text) const { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 private:
   bool FQuiet;
 };
-
-Image::TImageFile LoadFile(const std::string& path, std::string& text) {
-  try {
-    return Image::LoadImage(path, &text);
-  } catch (const Hex::EHexFormat& e) {
-    throw ECommand(ecBadFile, e.Message());
-  }
-}
 
 Hex::THexImage ParseReadAnswer(const std::string& answer) {
   try {
@@ -62,9 +59,10 @@ Hex::THexImage ParseReadAnswer(const std::string& answer) {
   }
 }
 
-void WriteAll(std::FILE* out, const std::string& text, const std::string& name) {
-  if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0)
-    throw ECommand(ecBadFile, name + ": cannot write: " + std::strerror(errno));
+// An image that sets nothing has nothing to write or compare: success would say nothing.
+void RequireData(const Image::TImageFile& file) {
+  if (file.Bytes.empty())
+    throw ECommand(ecBadFile, file.Name + ": holds no data, only an end-of-file record");
 }
 
 // A port opened, a known chip identified, and the expected one if one is expected.
@@ -72,12 +70,12 @@ class TConnection {
 public:
   explicit TConnection(const TOptions& options)
       : Progress(TProgress::ModeFor(stderr, options.Quiet), stderr), Session(Progress) {
-    const std::string port = ChoosePort(options.Port);
+    const TPortChoice port = ChoosePort(options.Port);
     Session.Connect(port);
     const std::string& chip = Session.Chip().ChipName;
-    if (!options.Expect.empty() && !SameTextAscii(options.Expect, chip))
-      throw ECommand(ecProgrammer, port + ": the programmer holds a " + chip + ", not the expected " +
-                                       options.Expect);
+    const std::string expected = ChipNamed(options.Expect).ChipName;
+    if (!options.Expect.empty() && expected != chip)
+      throw ECommand(ecProgrammer, port.Name + ": the programmer holds a " + chip + ", not the expected " + expected);
     Layout = Image::LayoutOf(Session.Chip());
   }
 
@@ -90,121 +88,134 @@ public:
 
 std::string OutsideText(const Image::TImageFile& file, const Image::TChipLayout& chip,
                         const std::vector<std::string>& outside) {
-  return file.Name + ": " + std::to_string(outside.size()) + " locations lie outside the " +
-         chip.Name + ":" + Listed(outside);
+  return file.Name + ": " + Count(outside.size(), "location") + (outside.size() == 1 ? " lies" : " lie") +
+         " outside the " + chip.Name + ":" + Listed(outside);
 }
 
-// Whether the file fits the chip; without `force` a file that does not ends the write.
+// Whether the file fits the chip; without `force` a file that does not ends the command.
+// `rest` says what --force does with the rest.
 bool RequireFit(const Image::TImageFile& file, const Image::TChipLayout& chip, bool force,
-                const TNews& news) {
+                const TNews& news, const char* rest) {
   const std::vector<std::string> outside = Image::OutsideChip(file, chip);
   if (outside.empty()) return true;
   if (!force)
-    throw ECommand(ecBadFile, OutsideText(file, chip, outside) + "\n--force leaves them out and writes the rest.");
-  news(OutsideText(file, chip, outside) + "\nLeaving them out, as --force asks.");
+    throw ECommand(ecBadFile, OutsideText(file, chip, outside) + "\n--force leaves them out and " + rest + ".");
+  news.Notice(OutsideText(file, chip, outside) + "\nLeaving them out, as --force asks.");
   return false;
 }
 
 // Compares the chip with the file; the chip must hold it.
 void Verify(TConnection& link, const Image::TImageFile& file, const char* done, const TNews& news) {
-  const Image::TComparison result =
-      Image::Compare(file, link.Read("Verifying " + link.Layout.Name), link.Layout);
+  const std::string& chip = link.Layout.Name;
+  const Image::TComparison result = Image::Compare(file, link.Read("Verifying " + chip), link.Layout);
   if (!result.Holds())
-    throw ECommand(ecNotHeld, file.Name + ": the " + link.Layout.Name + " differs in " +
-                                  std::to_string(result.Differences.size()) + " locations:" +
-                                  Listed(result.Differences));
-  std::string text = file.Name + ": " + done + ", " + std::to_string(result.Verified) + " locations";
+    throw ECommand(ecNotHeld, file.Name + ": the " + chip + " differs in " +
+                                  Count(result.Differences.size(), "location") + ":" + Listed(result.Differences));
+  news.Report(file.Name + ": " + done + ", " + Count(result.Verified, "location"));
   if (result.Unverifiable)
-    text += "; " + std::to_string(result.Unverifiable) +
-            " could not be verified: the configuration turns on code protection, and protected "
-            "memory reads as zeros";
-  news(text);
+    news.Notice(file.Name + ": " + Count(result.Unverifiable, "location") +
+                " could not be verified: the configuration turns on code protection, and protected "
+                "memory reads as zeros");
+}
+
+// The locations the programmer reported, each at the line of the file that sets it.
+std::string FailedLocations(const Image::TImageFile& file, const std::string& chip,
+                            const std::vector<std::string>& addresses) {
+  std::vector<std::string> items;
+  for (const std::string& address : addresses) {
+    if (address.size() == 4 && IsHexText(address))
+      items.push_back(file.Where(std::stoul(address, nullptr, 16)) + "0x" + address +
+                      ": the programmer could not program it");
+    else
+      items.push_back(file.Name + ": the programmer reported a failure at \"" + address + "\"");
+  }
+  return file.Name + ": the " + chip + " does not hold the image; the programmer reported " +
+         Count(items.size(), "failed location") + ":" + Listed(items);
 }
 
 void Ports(const TOptions& options) {
-  std::vector<TSerialPortDetails> ports;
-  try {
-    ports = MachinePorts();
-  } catch (const EComPort& e) {
-    throw ECommand(ecPort, "cannot list the serial ports: " + e.Message());
-  }
-  WriteAll(stdout, options.Json ? PortsJson(ports) : PortTable(ports), "standard output");
+  const std::vector<TSerialPortDetails> ports = MachinePorts();
+  WriteStandardOutput(options.Json ? PortsJson(ports) : PortTable(ports));
 }
 
 void Identify(const TOptions& options) {
   TConnection link(options);
   const std::string id = link.Session.IdWord();
-  WriteAll(stdout,
-           options.Json ? IdentifyJson(link.Layout.Name, id)
-                        : link.Layout.Name + (id.empty() ? "" : " (ID word " + id + ")") + "\n",
-           "standard output");
+  WriteStandardOutput(options.Json ? IdentifyJson(link.Layout.Name, id)
+                                   : link.Layout.Name + (id.empty() ? "" : " (ID word " + id + ")") + "\n");
 }
 
-void Info(const TOptions& options) { WriteAll(stdout, InfoReport(options), "standard output"); }
+void Info(const TOptions& options) { WriteStandardOutput(InfoReport(options)); }
 
 void Read(const TOptions& options) {
+  TOutput output(options.Output);
   TConnection link(options);
   const std::string answer = link.Session.Read("Reading " + link.Layout.Name);
   ParseReadAnswer(answer);
-  if (options.Output.empty()) {
-    WriteAll(stdout, answer, "standard output");
-    return;
-  }
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(options.Output.c_str(), "wb"), std::fclose);
-  if (!out) throw ECommand(ecBadFile, options.Output + ": cannot create: " + std::strerror(errno));
-  WriteAll(out.get(), answer, options.Output);
-  if (std::fclose(out.release()) != 0)
-    throw ECommand(ecBadFile, options.Output + ": cannot write: " + std::strerror(errno));
-  TNews(options.Quiet)(options.Output + ": " + link.Layout.Name + " read");
+  output.Write(answer);
+  if (!output.Standard()) TNews(options.Quiet).Report(output.Name() + ": " + link.Layout.Name + " read");
 }
 
 void Write(const TOptions& options) {
   const TNews news(options.Quiet);
   std::string text;
-  Image::TImageFile file = LoadFile(options.File, text);
+  Image::TImageFile file = LoadImageArgument(options.File, text);
+  RequireData(file);
   TConnection link(options);
-  const bool fits = RequireFit(file, link.Layout, options.Force, news);
+  const std::string& chip = link.Layout.Name;
+  const bool fits = RequireFit(file, link.Layout, options.Force, news, "writes the rest");
   // The --config settings, and the warnings before anything is sent.
   file.Bytes = PrepareWrite(file.Bytes, link.Layout, options.Config).Bytes;
   // Locations past a chip's end are not sent: a programmer may wrap them onto real ones.
-  if (!fits || !options.Config.empty())
-    text = Hex::WriteHex(Image::WithinChip(file.Bytes, link.Layout), "\r\n");
-  const std::vector<std::string> failures =
-      link.Session.Write(text, link.Layout.ProgrammingSeconds(file.Bytes));
-  if (!failures.empty()) {
-    std::string reports;
-    for (const std::string& failure : failures) reports += "\n  " + failure;
-    throw ECommand(ecNotHeld, file.Name + ": the programmer reported failed locations:" + reports);
+  if (!fits || !options.Config.empty()) {
+    const Hex::THexImage inside = Image::WithinChip(file.Bytes, link.Layout);
+    if (inside.empty()) throw ECommand(ecBadFile, file.Name + ": nothing of it lies inside the " + chip);
+    text = Hex::WriteHex(inside, "\r\n");
   }
+  // Words of an earlier image that this one does not set would stay, and verify, which
+  // compares only the file's locations, would not see them.
+  if (!options.NoErase) {
+    link.Progress.Step("Erasing the " + chip + " first (--no-erase keeps what " + file.Name + " does not set)");
+    link.Session.Erase(link.Layout.EraseSeconds());
+  }
+  const std::vector<std::string> failures = link.Session.Write(text, link.Layout.ProgrammingSeconds(file.Bytes));
+  if (!failures.empty()) throw ECommand(ecNotHeld, FailedLocations(file, chip, failures));
   if (options.NoVerify) {
-    news(file.Name + ": written to the " + link.Layout.Name + " (not verified)");
+    news.Report(file.Name + ": written to the " + chip + " (not verified)");
     return;
   }
-  Verify(link, file, "written and verified", news);
+  try {
+    Verify(link, file, "written and verified", news);
+  } catch (const ECommand& e) {
+    if (e.Code() != ecInterrupted) throw;
+    throw ECommand(ecInterrupted, "interrupted: " + file.Name + " was written and the programmer confirmed it, "
+                                  "but it was not verified");
+  }
 }
 
 void VerifyCommand(const TOptions& options) {
+  const TNews news(options.Quiet);
   std::string text;
-  const Image::TImageFile file = LoadFile(options.File, text);
+  const Image::TImageFile file = LoadImageArgument(options.File, text);
+  RequireData(file);
   TConnection link(options);
-  const std::vector<std::string> outside = Image::OutsideChip(file, link.Layout);
-  if (!outside.empty()) throw ECommand(ecBadFile, OutsideText(file, link.Layout, outside));
-  Verify(link, file, "verified", TNews(options.Quiet));
+  RequireFit(file, link.Layout, options.Force, news, "compares the rest");
+  Verify(link, file, "verified", news);
 }
 
 void Erase(const TOptions& options) {
   TConnection link(options);
   link.Session.Erase(link.Layout.EraseSeconds());
-  TNews(options.Quiet)(link.Layout.Name + " erased");
+  TNews(options.Quiet).Report(link.Layout.Name + " erased");
 }
 
 void BlankCheck(const TOptions& options) {
   TConnection link(options);
   const std::vector<std::string> data = Image::NotBlank(link.Read("Reading " + link.Layout.Name), link.Layout);
   if (!data.empty())
-    throw ECommand(ecNotHeld, "the " + link.Layout.Name + " is not blank: " + std::to_string(data.size()) +
-                                  " locations hold data:" + Listed(data));
-  TNews(options.Quiet)("the " + link.Layout.Name + " is blank");
+    throw ECommand(ecNotHeld, "the " + link.Layout.Name + " is not blank: " + Count(data.size(), "location") +
+                                  (data.size() == 1 ? " holds" : " hold") + " data:" + Listed(data));
+  TNews(options.Quiet).Report("the " + link.Layout.Name + " is blank");
 }
 
 }  // namespace
@@ -215,6 +226,12 @@ void RunCommand(const TOptions& options) {
       {"verify", VerifyCommand}, {"erase", Erase}, {"blank-check", BlankCheck}};
   const auto it = commands.find(options.Command);
   if (it == commands.end()) throw ECommand(ecUsage, "unknown command " + options.Command);
+  // A misspelt chip is a mistake in the command line, found before any port is opened.
+  if (!options.Expect.empty() && ChipNamed(options.Expect).ChipName == "Unknown") {
+    std::string known;
+    for (const std::string& name : ChipNames()) known += " " + name;
+    throw ECommand(ecUsage, "--expect " + options.Expect + ": not a chip this program knows; it knows" + known);
+  }
   it->second(options);
 }
 

@@ -7,11 +7,12 @@ namespace Cli {
 struct TOptions {
   std::string Port;    // empty: the saved port, else the only USB serial port
   std::string Expect;  // empty: any known chip
-  bool Quiet = false;
+  bool Quiet = false;  // no progress; notices and warnings still go out
   std::string Command;  // ports, identify, info, read, write, verify, erase, blank-check
-  std::string File;     // the image of info, write and verify
-  std::string Output;   // read: the file to write, empty for standard output
+  std::string File;     // the image of info, write and verify; "-" for standard input
+  std::string Output;   // read: the file to write; empty or "-" for standard output
   bool NoVerify = false;
+  bool NoErase = false;
   bool Force = false;
   bool Json = false;                // ports, identify, info: JSON on standard output
   std::string Chip;                 // info: the chip to read the file for

@@ -14,6 +14,7 @@ enum TExitCode {
   ecPort = 4,          // the port is missing, in use or not permitted
   ecProgrammer = 5,    // no answer in time, an unknown chip, or not the expected one
   ecInterrupted = 130,
+  ecBrokenPipe = 141,  // standard output's reader has gone: the program ends as SIGPIPE ends it
 };
 
 // A command ends with this status and message.

@@ -6,9 +6,9 @@
 #include <optional>
 
 #include "cli/Failure.h"
+#include "cli/Files.h"
 #include "cli/LinkSession.h"
 #include "config/ConfigOptions.h"
-#include "framework/Convert.h"
 #include "image/ImageCheck.h"
 #include "image/ImageDigest.h"
 #include "image/ImageFile.h"
@@ -67,21 +67,19 @@ std::optional<Image::TChipLayout> ChosenChip(const TOptions& options) {
   if (options.Port.empty()) return std::nullopt;
   TProgress quiet(TProgress::pmQuiet, stderr);
   TLinkSession session(quiet);
-  session.Connect(options.Port);
+  session.Connect({options.Port, {}});
   const std::string& chip = session.Chip().ChipName;
-  if (!options.Expect.empty() && !SameTextAscii(options.Expect, chip))
+  const std::string expected = ChipNamed(options.Expect).ChipName;
+  if (!options.Expect.empty() && expected != chip)
     throw ECommand(ecProgrammer, options.Port + ": the programmer holds a " + chip + ", not the expected " +
-                                     options.Expect);
+                                     expected);
   return Image::LayoutOf(session.Chip());
 }
 
 TInfo Gather(const TOptions& options) {
   TInfo info;
-  try {
-    info.File = Image::LoadImage(options.File);
-  } catch (const Hex::EHexFormat& e) {
-    throw ECommand(ecBadFile, e.Message());
-  }
+  std::string text;
+  info.File = LoadImageArgument(options.File, text);
   std::optional<Serial::TSerialLayout> serial;
   try {
     if (!options.SerialAt.empty())

@@ -6,11 +6,14 @@
 
 #include "CPort/ComPort.h"
 #include "cli/MainLoop.h"
+#include "cli/PortChoice.h"
 #include "cli/Progress.h"
 #include "framework/TextBox.h"
 #include "link/ComPortChannel.h"
 #include "link/LinkView.h"
 #include "link/ProgrammerLink.h"
+
+class EComPort;
 
 namespace Cli {
 
@@ -28,6 +31,8 @@ public:
 // follows from its size: the line time at 57600 bit/s and the chip's programming time, with
 // a margin. It answers the link's questions as the command line means them: the erase
 // command is its own confirmation, and the programmer's error reports are collected.
+// A port that fails under a job (the programmer unplugged) ends it at once: ECommand(ecPort)
+// naming the port and how far the job got.
 class TLinkSession : public ILinkView {
 public:
   explicit TLinkSession(TProgress& progress);
@@ -37,7 +42,7 @@ public:
 
   // Opens the port and waits for the chip's identification. Throws ECommand: ecPort when the
   // port does not open, ecProgrammer when no known chip is identified in time.
-  void Connect(const std::string& port);
+  void Connect(const TPortChoice& port);
   const TChip& Chip() const { return FLink.Chip; }
   // The identification word as the programmer gave it ("0E28"), or empty.
   std::string IdWord() const;
@@ -45,7 +50,8 @@ public:
   // Reads the chip; returns the answer's HEX text, lines ended by CR LF.
   std::string Read(const std::string& label);
   // Sends the image as the window's Write does and waits for the programmer's "Ready";
-  // returns the programmer's error reports. Interrupted, the port is released at once.
+  // returns the four-character addresses of the locations the programmer could not program.
+  // Interrupted, what the port has not sent yet is dropped and the port released at once.
   std::vector<std::string> Write(std::string_view imageText, double programmingSeconds);
   void Erase(double eraseSeconds);
 
@@ -55,8 +61,8 @@ public:
   void SetStatusPanel(int, const std::string&) override {}
   void SetProgressVisible(bool) override {}
   void SetProgressLabel(const std::string&) override {}
-  void SetProgressMax(int maximum) override { FProgress.SetMax(maximum); }
-  void SetProgressPosition(int position) override { FProgress.SetPosition(position); }
+  void SetProgressMax(int maximum) override;
+  void SetProgressPosition(int position) override;
   std::string ConnectionText() const override { return FConnection; }
   void SetConnectionText(const std::string& text) override;
   void SetPortSelectorEnabled(bool) override {}
@@ -70,17 +76,28 @@ private:
   // The limit of a job from now: the characters that cross the line and the time the chip
   // spends programming.
   TClock::time_point Deadline(long lineCharacters, double busySeconds) const;
-  // Waits for the programmer's "Ready"; false when it does not come in time.
-  bool AwaitReady(TClock::time_point deadline);
+  // Runs the port's deliveries until done() holds (true) or the deadline passes (false).
+  // While nothing comes, the port is asked whether it still works; a failure ends the job
+  // with what far() says of it.
+  bool Await(const std::function<bool()>& done, TClock::time_point deadline, const char* job,
+             const std::function<std::string()>& extent);
+  // ECommand(ecPort): "PORT: the port failed during JOB (ERROR); EXTENT".
+  [[noreturn]] void PortFailed(const EComPort& error, const char* job, const std::string& extent) const;
+  // Characters of the image that have left the port: those it took, less those its driver
+  // still holds. An upper bound of what reached the programmer.
+  long LeftThePort();
 
   TProgress& FProgress;
   TComPort FPort{nullptr};
   TInterruptibleChannel FChannel{FPort};
   TProgrammerLink FLink{*this, FChannel};
+  std::string FPortName;
   TTextBox FImage;
   std::map<TToolButtonId, bool> FButtons;
   std::string FConnection;
-  std::vector<std::string> FFailures;  // the programmer's error reports of the current job
+  std::vector<std::string> FFailures;  // addresses the programmer reported in the current job
+  bool FWriting = false;  // the write's progress counts characters, not the link's lines
+  long FImageCharacters = 0;
 };
 
 }  // namespace Cli

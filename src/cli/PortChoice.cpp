@@ -1,12 +1,13 @@
 #include "cli/PortChoice.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "link/SettingsFile.h"
+#include "os/Files.h"
 
 namespace Cli {
 
@@ -18,7 +19,7 @@ constexpr int AccessDenied = 5;  // and for one in use or not permitted
 std::string ListedPorts() {
   std::vector<TSerialPortDetails> ports;
   try {
-    ports = MachinePorts();
+    ports = DescribeSerialPorts(TSerialPortSources::Machine());
   } catch (const EComPort&) {
   }
   if (ports.empty()) return "There are no serial ports on this machine.";
@@ -30,11 +31,35 @@ std::string DevicePathOf(const std::string& port) {
   return port.find('/') == std::string::npos ? "/dev/" + port : port;
 }
 
+// A path in the home folder as people write it: ~/.config/tolvane/Tolvane.ini.
+std::string Shown(const std::string& path) {
+  const char* home = std::getenv("HOME");
+  const std::string prefix = home && *home ? std::string(home) + "/" : std::string();
+  return !prefix.empty() && path.starts_with(prefix) ? "~/" + path.substr(prefix.size()) : path;
+}
+
+// What a path that does not open as a serial port is instead, or empty when it is not there.
+std::string WhatIsThere(const std::string& path) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error || !std::filesystem::exists(status)) return {};
+  if (std::filesystem::is_directory(status)) return "a folder";
+  if (std::filesystem::is_regular_file(status)) return "a file";
+  return "a device";
+}
+
 }  // namespace
 
-std::vector<TSerialPortDetails> MachinePorts() {
-  return DescribeSerialPorts(TSerialPortSources::Machine());
+std::vector<TSerialPortDetails> PortsIn(const TSerialPortSources& sources) {
+  try {
+    return DescribeSerialPorts(sources);
+  } catch (const EComPort&) {
+    throw ECommand(ecPort, "cannot list the serial ports: the system's port list, " + sources.TtyClassDir +
+                               ", could not be read");
+  }
 }
+
+std::vector<TSerialPortDetails> MachinePorts() { return PortsIn(TSerialPortSources::Machine()); }
 
 std::string PortTable(const std::vector<TSerialPortDetails>& ports) {
   std::vector<std::vector<std::string>> rows = {{"PORT", "DEVICE", "USB", "PRODUCT", "SERIAL", "BY-ID"}};
@@ -59,36 +84,44 @@ std::string PortTable(const std::vector<TSerialPortDetails>& ports) {
   return table;
 }
 
-std::string ChoosePort(const std::string& given) {
-  if (!given.empty()) return given;
-  const std::string saved = ReadSavedPort(DefaultSettingsFilePath());
-  if (!saved.empty()) return saved;
+TPortChoice ChoosePort(const std::string& given) {
+  if (!given.empty()) return {given, {}};
+  const std::string settings = DefaultSettingsFilePath();
+  const std::string saved = ReadSavedPort(settings);
+  if (!saved.empty()) return {saved, settings};
   std::vector<TSerialPortDetails> usb;
   try {
-    for (TSerialPortDetails& port : MachinePorts())
+    for (TSerialPortDetails& port : DescribeSerialPorts(TSerialPortSources::Machine()))
       if (port.OnUsb()) usb.push_back(std::move(port));
   } catch (const EComPort&) {
   }
-  if (usb.size() == 1) return usb.front().Name;
+  if (usb.size() == 1) return {usb.front().Name, {}};
   const std::string why = usb.empty() ? "no port given, none saved, and no USB serial port present"
                                       : "no port given, none saved, and several USB serial ports present";
   throw ECommand(ecPort, why + "; choose one with --port.\n" + ListedPorts());
 }
 
-ECommand OpenFailure(const std::string& port, const EComPort& error) {
+ECommand OpenFailure(const TPortChoice& port, const EComPort& error) {
+  const std::string device = DevicePathOf(port.Name);
   switch (error.WinErrorCode()) {
-    case FileNotFound:
-      return ECommand(ecPort, port + ": no such port.\n" + ListedPorts());
+    case FileNotFound: {
+      const std::string there = WhatIsThere(device);
+      if (!there.empty())
+        return ECommand(ecPort, port.Name + ": not a serial port (" + device + " is " + there + ")");
+      if (!port.SavedIn.empty())
+        return ECommand(ecPort, "the port saved in " + Shown(port.SavedIn) + ", " + port.Name +
+                                    ", is not present; choose one with --port.\n" + ListedPorts());
+      return ECommand(ecPort, port.Name + ": no such port.\n" + ListedPorts());
+    }
     case AccessDenied: {
-      const std::string device = DevicePathOf(port);
-      if (::access(device.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+      if (Os::PermissionDenied(device))
         return ECommand(ecPort, device + ": permission denied. Serial devices belong to the group "
                                          "dialout; join it and log in again:\n"
                                          "  sudo usermod -aG dialout \"$USER\"");
-      return ECommand(ecPort, port + ": in use by another program.");
+      return ECommand(ecPort, port.Name + ": in use by another program.");
     }
     default:
-      return ECommand(ecPort, port + ": " + error.Message());
+      return ECommand(ecPort, port.Name + ": " + error.Message());
   }
 }
 

@@ -6,7 +6,7 @@
 namespace Cli {
 
 // Progress of a long job on standard error: a bar with the share done and the time left on a
-// terminal, a line at each tenth elsewhere (a log, a pipe), or nothing at all.
+// terminal, fitted to its width, a line at each tenth elsewhere (a log, a pipe), or nothing.
 class TProgress {
 public:
   enum TMode { pmBar, pmTenths, pmQuiet };
@@ -15,6 +15,8 @@ public:
   // Bar on a terminal, tenths elsewhere; quiet wins.
   static TMode ModeFor(std::FILE* out, bool quiet);
 
+  // A step without a measure of its own ("Erasing PIC16F877A"), one line.
+  void Step(const std::string& label);
   void Begin(const std::string& label);
   void SetMax(long maximum) { FMax = maximum; }
   void SetPosition(long position);
@@ -24,12 +26,15 @@ public:
 private:
   using TClock = std::chrono::steady_clock;
   void DrawBar(long permille);
+  // The terminal's width in characters, 80 when it does not say.
+  int Columns() const;
 
   TMode FMode;
   std::FILE* FOut;
   std::string FLabel;
   long FMax = 0;
   long FShown = -1;  // last tenth printed, or the last bar drawn in permille
+  std::size_t FDrawnWidth = 0;
   bool FActive = false;
   TClock::time_point FStart;
   TClock::time_point FDrawn;

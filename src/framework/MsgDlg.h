@@ -4,7 +4,7 @@
 enum class TMsgDlgType {
   mtWarning,       // "Warning", exclamation icon, OK
   mtError,         // "Error", stop icon, OK
-  mtConfirmation,  // "Confirm", question icon, Yes (default) and No (Esc)
+  mtConfirmation,  // "Confirm", question icon, Yes and No (default, and Esc)
   mtCustom         // the application title, no icon, OK
 };
 

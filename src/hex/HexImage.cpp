@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "framework/TextBox.h"
+
 namespace Hex {
 
 namespace {
@@ -13,9 +15,9 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-std::string HexText(std::uint32_t value) {
+std::string HexText(std::uint32_t value, int digits) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%X", static_cast<unsigned>(value));
+  std::snprintf(buf, sizeof buf, "%0*X", digits, static_cast<unsigned>(value));
   return buf;
 }
 
@@ -27,12 +29,32 @@ THexImage ReadHex(std::string_view text, THexRules rules, std::vector<TRecordPla
   std::uint32_t base = 0;
   std::size_t lineNo = 0;
   std::size_t pos = 0;
-  bool ended = false;
   while (pos < text.size()) {
     std::size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = Trim(text.substr(pos, end - pos));
+    const std::string_view raw = text.substr(pos, end - pos);
+    const std::string_view line = Trim(raw);
     ++lineNo;
+    // The image is sent line by line as the window's text box holds it, which keeps only
+    // this much of a line: a longer one would not be sent whole.
+    if (strict && raw.size() > TTextBox::MaxLineLength)
+      throw EHexFormat(lineNo, "the line has " + std::to_string(raw.size()) +
+                                   " characters; the programmer's image takes at most " +
+                                   std::to_string(TTextBox::MaxLineLength));
+    if (EndOfImage(line)) {
+      // Nothing after it is sent. The programmer's rules allow there only what DOS-era tools
+      // append: end-of-file marks, blank lines and spaces.
+      if (strict) {
+        const std::size_t junk = text.find_first_not_of(TrailerCharacters, end);
+        if (junk != std::string_view::npos) {
+          std::size_t at = lineNo;
+          for (std::size_t i = end; i < junk; ++i)
+            if (text[i] == '\n' || (text[i] == '\r' && text[i + 1] != '\n')) ++at;
+          throw EHexFormat(at, "text after the end-of-file record");
+        }
+      }
+      return image;
+    }
     pos = end;
     if (pos < text.size() && text[pos] == '\r') {
       ++pos;
@@ -41,10 +63,6 @@ THexImage ReadHex(std::string_view text, THexRules rules, std::vector<TRecordPla
     }
     if (pos < text.size() && text[pos] == '\n') ++pos;
     if (line.empty()) continue;
-    if (ended) {
-      if (!strict) break;  // anything after the end-of-file record means nothing
-      throw EHexFormat(lineNo, "text after the end-of-file record");
-    }
 
     THexRecord record;
     try {
@@ -61,21 +79,20 @@ THexImage ReadHex(std::string_view text, THexRules rules, std::vector<TRecordPla
           const auto address = static_cast<std::uint32_t>(first + i);
           auto [it, inserted] = image.emplace(address, record.Data[i]);
           if (!inserted && it->second != record.Data[i])
-            throw EHexFormat(lineNo, "address 0x" + HexText(address) +
-                                         " given twice with different values");
+            // The programmer's images are PIC16 words: named by word address, as elsewhere.
+            throw EHexFormat(lineNo, strict ? "0x" + HexText(address / 2, 4) + " given twice with different values"
+                                            : "address 0x" + HexText(address, 1) +
+                                                  " given twice with different values");
         }
         if (places && !record.Data.empty())
           places->push_back({lineNo, static_cast<std::uint32_t>(first), record.Data.size()});
         break;
       }
-      case rtEndOfFile:
-        ended = true;
-        break;
       case rtExtendedSegmentAddress:
       case rtExtendedLinearAddress: {
         const std::uint32_t upper = std::uint32_t(record.Data[0] << 8 | record.Data[1]);
         if (strict && upper != 0)
-          throw EHexFormat(lineNo, "extended address 0x" + HexText(upper) +
+          throw EHexFormat(lineNo, "extended address 0x" + HexText(upper, 1) +
                                        "; the programmer takes only 0 (PIC16 memory lies below 64K)");
         base = record.Type == rtExtendedSegmentAddress ? upper << 4 : upper << 16;
         break;
@@ -87,12 +104,9 @@ THexImage ReadHex(std::string_view text, THexRules rules, std::vector<TRecordPla
         break;
     }
   }
-  if (!ended) {
-    constexpr const char* missing = "the text ends without an end-of-file record";
-    if (lineNo == 0) throw EHexFormat(missing);
-    throw EHexFormat(lineNo, missing);
-  }
-  return image;
+  constexpr const char* missing = "the text ends without an end-of-file record";
+  if (lineNo == 0) throw EHexFormat(missing);
+  throw EHexFormat(lineNo, missing);
 }
 
 std::string WriteHex(const THexImage& image, std::string_view eol) {

@@ -82,6 +82,21 @@ THexRecord ParseRecord(std::string_view text) {
   return record;
 }
 
+std::optional<std::size_t> EndOfImage(std::string_view line) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  constexpr std::size_t length = RecordTextLength(0);
+  if (start == std::string_view::npos || line[start] != ':' || line.size() - start < length)
+    return std::nullopt;
+  const std::size_t end = start + length;
+  if (line.find_first_not_of(TrailerCharacters, end) != std::string_view::npos) return std::nullopt;
+  try {
+    if (ParseRecord(line.substr(start, length)).Type != rtEndOfFile) return std::nullopt;
+  } catch (const EHexFormat&) {
+    return std::nullopt;
+  }
+  return end;
+}
+
 std::string FormatRecord(std::uint8_t type, std::uint16_t address, const std::uint8_t* data,
                          std::size_t length) {
   static const char digits[] = "0123456789ABCDEF";

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -49,6 +50,15 @@ int HexDigitValue(char c);
 // Parses one record (no line terminator). Throws EHexFormat describing the fault, without a
 // line number: the caller knows where the text came from.
 THexRecord ParseRecord(std::string_view text);
+
+// What DOS-era tools leave after the end-of-file record: end-of-file marks (Ctrl-Z), blank
+// lines and spaces. It is no part of the image.
+inline constexpr std::string_view TrailerCharacters{" \t\r\n\x1A", 5};
+
+// When the line (without its break) holds the end-of-file record, where the record ends:
+// spaces and tabs may stand before it, and only TrailerCharacters after it. The image ends
+// there; nothing after that point is sent to a programmer.
+std::optional<std::size_t> EndOfImage(std::string_view line);
 
 // Formats a record with upper-case digits and its checksum, without a line terminator.
 std::string FormatRecord(std::uint8_t type, std::uint16_t address, const std::uint8_t* data,

@@ -97,9 +97,9 @@ TComparison Compare(const TImageFile& file, const Hex::THexImage& read, const TC
       return;
     }
     const bool eeprom = region == rgEeprom;
-    const std::string wrote = eeprom ? Hex2(value) : Hex4(value & WordMask);
-    const std::string gave = !got ? "nothing read back" : "read " + (eeprom ? Hex2(*got) : Hex4(*got & WordMask));
-    result.Differences.push_back(file.Where(w) + Hex4(w) + ": wrote " + wrote + ", " + gave);
+    const std::string inFile = eeprom ? Hex2(value) : Hex4(value & WordMask);
+    const std::string onChip = !got ? "not in the read answer" : eeprom ? Hex2(*got) : Hex4(*got & WordMask);
+    result.Differences.push_back(file.Where(w) + Hex4(w) + ": file " + inFile + ", chip " + onChip);
   });
   return result;
 }
@@ -111,11 +111,15 @@ std::vector<std::string> NotBlank(const Hex::THexImage& read, const TChipLayout&
     if (!got)
       found.push_back(Hex4(w) + ": not in the read answer");
     else if ((*got & bits) != blank)
-      found.push_back(Hex4(w) + ": " + (bytesMask == 1 ? Hex2(*got) : Hex4(*got & bits)));
+      found.push_back(Hex4(w) + ": " + (bytesMask == 1 ? Hex2(*got) : Hex4(*got & WordMask)));
   };
   const std::optional<std::uint32_t> calibration = chip.CalibrationWord();
   for (std::uint32_t w = 0; w < chip.ProgramWords; ++w)
     if (w != calibration) check(w, 3, WordMask, BlankWord);
+  // A configuration written (code protection, say) or an ID written is no blank chip.
+  for (std::uint32_t i = 0; i < IdWords; ++i) check(IdWordAddress + i, 3, WordMask, BlankWord);
+  const auto configBits = static_cast<std::uint16_t>(WordMask & ~chip.KeptConfigBits());
+  check(ConfigWordAddress, 3, configBits, BlankWord & configBits);
   for (std::uint32_t i = 0; i < chip.EepromBytes; ++i)
     check(EepromWordAddress + i, 1, 0x00FF, BlankEepromByte);
   return found;

@@ -22,7 +22,7 @@ Hex::THexImage WithinChip(const Hex::THexImage& image, const TChipLayout& chip);
 
 // A chip's read answer set against the file that was written, location by location.
 struct TComparison {
-  // "count.hex:7: 0x0123: wrote 0x3FF2, read 0x3FF0", in address order.
+  // "count.hex:7: 0x0123: file 0x3FF2, chip 0x3FF0", in address order.
   std::vector<std::string> Differences;
   std::size_t Verified = 0;
   // Locations read back as zeros where the configuration turns on code protection.
@@ -37,9 +37,9 @@ struct TComparison {
 // 14 bits, data EEPROM as bytes.
 TComparison Compare(const TImageFile& file, const Hex::THexImage& read, const TChipLayout& chip);
 
-// What keeps a read answer from being a blank chip: program words other than 0x3FFF (the
-// PIC16F630's calibration word excepted) and data EEPROM bytes other than 0xFF, one message
-// each ("0x0123: 0x2805"), in address order.
+// What keeps a read answer from being a blank chip: program, ID and configuration words other
+// than 0x3FFF in their 14 bits (the PIC16F630's calibration word and band-gap bits excepted)
+// and data EEPROM bytes other than 0xFF, one message each ("0x0123: 0x2805"), in address order.
 std::vector<std::string> NotBlank(const Hex::THexImage& read, const TChipLayout& chip);
 
 }  // namespace Image

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <string_view>
 
 #include "framework/Exception.h"
 #include "framework/TextEncoding.h"
+#include "hex/HexRecord.h"
 
 namespace {
 
@@ -26,14 +28,34 @@ constexpr TToolButtonId ToolButtons[] = {TToolButtonId::Write, TToolButtonId::Re
                                          TToolButtonId::Erase, TToolButtonId::Load,
                                          TToolButtonId::Save,  TToolButtonId::Identify};
 
-// Characters the write job sends for lines first.. of the image (each cut as the box cuts it).
+// The part of line i that the write job sends: all of it (cut as the box cuts it), up to the
+// end-of-file record, which ends the image: what follows it is never sent.
+struct TSentLine {
+  std::string Text;
+  bool Last;
+};
+
+TSentLine SentLine(const TTextBox& image, int i) {
+  std::string line = image.Line(i);
+  const std::optional<std::size_t> end = Hex::EndOfImage(line);
+  if (end) line.resize(*end);
+  return {std::move(line), end.has_value()};
+}
+
+// Characters the write job sends for lines first.. of the image.
 int CharactersFrom(const TTextBox& image, int first) {
   int total = 0;
-  for (int i = first; i < image.Count(); ++i) total += static_cast<int>(image.Line(i).size());
+  for (int i = first; i < image.Count(); ++i) {
+    const TSentLine line = SentLine(image, i);
+    total += static_cast<int>(line.Text.size());
+    if (line.Last) break;
+  }
   return total;
 }
 
 }  // namespace
+
+int ImageCharacters(const TTextBox& image) { return CharactersFrom(image, 0); }
 
 TProgrammerLink::TProgrammerLink(ILinkView& view, IByteChannel& channel)
     : FView(view), FChannel(channel) {}
@@ -96,6 +118,7 @@ void TProgrammerLink::FinishRead() {
 
 void TProgrammerLink::ReportErrors() {
   std::string addresses = "address:";
+  FailedAddresses.clear();
   std::string_view rest = buf.Text();
   for (std::size_t at = rest.find(ErrorMarker); at != std::string_view::npos;
        at = rest.find(ErrorMarker)) {
@@ -103,7 +126,8 @@ void TProgrammerLink::ReportErrors() {
     const std::size_t start = at >= AddressLength ? at - AddressLength : 0;
     addresses += addresses == "address:" ? " " : ", ";
     // The address is whatever four bytes the programmer sent; Latin-1 shows each of them.
-    addresses += *ToUtf8(rest.substr(start, AddressLength), TTextEncoding::Latin1);
+    FailedAddresses.emplace_back(rest.substr(start, AddressLength));
+    addresses += *ToUtf8(FailedAddresses.back(), TTextEncoding::Latin1);
     rest.remove_prefix(at + ErrorMarker.size());
   }
   WriteFailed = true;
@@ -182,15 +206,17 @@ void TProgrammerLink::SendImage(const TTextBox& image) {
   std::string piece(1, '\0');
   for (int i = 0; i < lines; ++i) {
     FView.SetProgressPosition(i);
-    const std::string line = image.Line(i);
-    for (std::size_t c = 0; c < line.size(); ++c) {
-      piece[0] = line[c];
+    const TSentLine line = SentLine(image, i);
+    for (std::size_t c = 0; c < line.Text.size(); ++c) {
+      piece[0] = line.Text[c];
       if (FChannel.WriteText(piece) < 1) {
-        const int unsent = static_cast<int>(line.size() - c) + CharactersFrom(image, i + 1);
+        const int unsent = line.Last ? static_cast<int>(line.Text.size() - c)
+                                     : static_cast<int>(line.Text.size() - c) + CharactersFrom(image, i + 1);
         RaiseNotAccepted(sent, sent + unsent);
       }
       ++sent;
     }
+    if (line.Last) break;
   }
 }
 

@@ -1,11 +1,16 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/TextBox.h"
 #include "link/ByteChannel.h"
 #include "link/ChipTable.h"
 #include "link/LinkView.h"
+
+// Characters the write job sends of this image: every line as the box keeps it, up to the
+// end of its end-of-file record.
+int ImageCharacters(const TTextBox& image);
 
 // The host side of the exchange with the programmer: the requests, the receive buffer, the
 // completion and error markers, identification with its retries and the unattended write.
@@ -25,6 +30,8 @@ public:
   // locations that failed. An unattended run ends on them.
   bool WriteUnanswered = false;
   bool WriteFailed = false;
+  // The four-character addresses the programmer's last error report named, as received.
+  std::vector<std::string> FailedAddresses;
   TChip Chip;                // ChipName and SizeCode
   std::string IdentifyAnswer;  // first line of the last identification answer, as received
 

@@ -205,6 +205,31 @@ double CpuSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// A device that hangs up (a USB bridge unplugged, the far end of a pseudo-terminal closed)
+// fails the next status question and transfer at once, with the code a vanished USB serial
+// device gives, whether or not an event thread is watching the line.
+TEST_F(ComPortPty, AHungUpDeviceFailsTheNextQuestionAtOnce) {
+  for (const TComEvents events : {TComEvents{}, TComEvents{evRxChar}}) {
+    TPtyPair pty;
+    TComPort port(nullptr);
+    port.SetPort(pty.SlavePath());
+    port.SetEvents(events);
+    port.OpenPort();
+    EXPECT_EQ(port.PendingInputCount(), 0);
+    pty.CloseMaster();
+    for (const auto& question : std::vector<std::function<void()>>{
+             [&] { port.PendingInputCount(); }, [&] { port.WriteText("x"); }}) {
+      try {
+        question();
+        ADD_FAILURE() << "a hung-up device answered";
+      } catch (const EComPort& e) {
+        EXPECT_EQ(e.WinErrorCode(), 22) << e.Message();
+      }
+    }
+    port.ClosePort();
+  }
+}
+
 TEST_F(ComPortPty, AVanishedLineGivesAnErrorAndNoSpin) {
   Port->OnRxChar = [&](TObject*, int count) {
     std::string text;

@@ -20,6 +20,7 @@ public:
 
   std::deque<int> Answers;                            // message box results; default OK / Yes
   std::deque<std::optional<std::string>> FileAnswers; // file dialogs; default: cancelled
+  bool Display = false;                               // offscreen, as the tests run
 
   int MessageDlg(const std::string& text, TMsgDlgType type) override {
     Boxes.push_back({text, type});
@@ -41,6 +42,7 @@ public:
     PresetNames.push_back(fileName);
     return NextFile();
   }
+  bool HasDisplay() const override { return Display; }
 
 private:
   std::optional<std::string> NextFile() {

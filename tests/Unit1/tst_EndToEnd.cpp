@@ -4,6 +4,8 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QToolButton>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "CPort/ListSerialPorts.h"
@@ -253,6 +255,38 @@ private slots:
     QVERIFY(ChipHolds(Hex::LoadHexFile(firmware)));
     // Ending unattended leaves the settings as they were.
     QCOMPARE(TTempDir::Read(Dir->File("Tolvane.ini")), Device->SlavePath());
+  }
+
+  // Started with its standard descriptors closed, as a service manager may start it, the
+  // program must not open the port on one of their numbers: what it writes to standard
+  // output or error would go to the programmer.
+  void closedStandardDescriptorsNeverBecomeThePort() {
+    StartDevice("PIC16F630");
+    const std::string program = Dir->File("tolvane");
+    std::filesystem::copy_file(TOLVANE_PROGRAM, program);
+    QProcess run;
+    run.setProcessEnvironment([] {
+      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+      environment.insert("QT_QPA_PLATFORM", "offscreen");
+      return environment;
+    }());
+    run.setChildProcessModifier([] {
+      for (int fd = 0; fd <= 2; ++fd) ::close(fd);
+    });
+    run.start(QString::fromStdString(program), {});
+    QVERIFY(run.waitForStarted());
+    const std::filesystem::path descriptors = "/proc/" + std::to_string(run.processId()) + "/fd";
+    auto portDescriptor = [&] {
+      std::error_code error;
+      for (const auto& entry : std::filesystem::directory_iterator(descriptors, error))
+        if (std::filesystem::read_symlink(entry.path(), error) == Device->SlavePath())
+          return std::stoi(entry.path().filename().string());
+      return -1;
+    };
+    QVERIFY(QTest::qWaitFor([&] { return portDescriptor() >= 0; }, 20000));
+    QVERIFY(portDescriptor() > 2);
+    run.kill();
+    run.waitForFinished();
   }
 
   void unattendedWriteWaitsForAKnownChip() {

@@ -297,8 +297,10 @@ private slots:
     QTest::addColumn<int>("icon");
     QTest::addColumn<int>("result");
     const int confirm = int(TMsgDlgType::mtConfirmation);
-    QTest::newRow("Yes is the default") << confirm << "return" << "Confirm"
-                                        << int(QMessageBox::Question) << mrYes;
+    // A question guards a chip: Enter answers No.
+    QTest::newRow("No is the default") << confirm << "return" << "Confirm"
+                                       << int(QMessageBox::Question) << mrNo;
+    QTest::newRow("Yes") << confirm << "yes" << "Confirm" << int(QMessageBox::Question) << mrYes;
     QTest::newRow("Esc is No") << confirm << "escape" << "Confirm" << int(QMessageBox::Question)
                                << mrNo;
     QTest::newRow("close box") << confirm << "close" << "Confirm" << int(QMessageBox::Question)
@@ -329,10 +331,14 @@ private slots:
       shownCaption = box->windowTitle();
       shownText = box->text();
       shownIcon = int(box->icon());
-      if (answer == "close")
+      if (answer == "close") {
         box->close();
-      else
+      } else if (answer == "yes") {
+        for (QAbstractButton* button : box->buttons())
+          if (box->buttonRole(button) == QMessageBox::YesRole) button->click();
+      } else {
         QTest::keyClick(box, answer == "return" ? Qt::Key_Return : Qt::Key_Escape);
+      }
     };
     QTimer::singleShot(0, answerBox);
     TQtDialogService service;
@@ -348,6 +354,9 @@ private slots:
     QCOMPARE(shownIcon, icon);
     QCOMPARE(shownText, QStringLiteral("Line one\r\nline two") + QChar(0) + QStringLiteral(" \u00E6"));
   }
+
+  // Offscreen, as these tests run, a box could be neither seen nor answered.
+  void offscreenHasNoDisplay() { QVERIFY(!TQtDialogService().HasDisplay()); }
 
   void dialogFilters() {
     QCOMPARE(TQtDialogService::ToQtFilter("Hexfiler|*.HEX|Alle filer|*.*"),

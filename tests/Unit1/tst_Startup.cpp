@@ -269,6 +269,54 @@ private slots:
     QVERIFY(Dialogs->Boxes.empty());
   }
 
+  // Started from the desktop nobody reads standard error: with a display the refusal is shown
+  // in an error box before the run ends.
+  void unattendedRefusalIsShownWithADisplay() {
+    Dialogs->Display = true;
+    std::size_t boxesAtEnd = 0;
+    Dir->Write("Tolvane.ini", Listed);
+    MakeForm({Dir->Write("picture.png", "\x89PNG\r\n\x1a\n")});
+    Form->OnEnd = [&] { boxesAtEnd = Dialogs->Boxes.size(); };
+    Form->FormActivate();
+    QVERIFY(Form->Ended());
+    QCOMPARE(Form->ExitCode(), 1);
+    QCOMPARE(boxesAtEnd, std::size_t(1));
+    QCOMPARE(Dialogs->Boxes[0].Type, TMsgDlgType::mtError);
+    QVERIFY(Dialogs->Boxes[0].Text.rfind("picture.png:1: ", 0) == 0);
+    QVERIFY(Dialogs->Boxes[0].Text.ends_with("; nothing was sent"));
+
+    Form.reset();
+    Dialogs->Boxes.clear();
+    StartUnattended(":020800000528C9\r\n:00000001FF\r\n", "0560\r\nReady\r\n");
+    QVERIFY(QTest::qWaitFor([&] { return Form->Ended(); }, 5000));
+    QCOMPARE(Form->ExitCode(), 1);
+    QCOMPARE(Dialogs->Boxes.size(), std::size_t(1));
+    QVERIFY(Dialogs->Boxes[0].Text.find("outside the PIC16F84A") != std::string::npos);
+  }
+
+  // Closing the window while the end waits for the programmer's confirmation: the run has not
+  // been confirmed, so it fails, and it leaves the settings file alone.
+  void closingTheWindowDuringTheUnattendedEnd() {
+    const std::string settings = Listed + "\r\nkept\r\n";
+    Dir->Write("Tolvane.ini", settings);
+    MakeForm({Dir->Write("firmware.hex", ":00000001FF\r\n")}).OnEnd = nullptr;
+    QTimer::singleShot(0, [&] {
+      if (Device->Received(Identify.size()) == Identify) Device->Send("09A0\r\nReady\r\n");
+    });
+    QTimer user;  // closes the window once the image has gone and its end waits
+    connect(&user, &QTimer::timeout, [&] {
+      if (Form->EndRequested() && Form->isVisible()) Form->close();
+    });
+    user.start(20);
+    QTimer failsafe;  // only keeps a lost end from hanging the suite
+    failsafe.setSingleShot(true);
+    connect(&failsafe, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    failsafe.start(5000);
+    QCOMPARE(Form->Exec(), 1);
+    QVERIFY(!Form->isVisible());
+    QCOMPARE(TTempDir::Read(SettingsPath()), settings);
+  }
+
   void pickingAPortThatCannotOpen() {
     TComPort blocker(nullptr);
     blocker.SetPort(Listed);

@@ -97,7 +97,7 @@ private slots:
 
     TShownBox confirm;
     AnswerNextBox(confirm);
-    QCOMPARE(dialogs.MessageDlg("?", TMsgDlgType::mtConfirmation), mrYes);
+    QCOMPARE(dialogs.MessageDlg("?", TMsgDlgType::mtConfirmation), mrNo);
     QCOMPARE(confirm.Caption, QString::fromUtf8("Bekr\xc3\xa6" "ft"));
     QCOMPARE(confirm.Buttons, (QStringList{"&Ja", "&Nej"}));
 

@@ -13,37 +13,44 @@
 
 extern char** environ;
 
-// tolvane-cli as a child process, its standard output and error on pipes (or standard error
-// on a terminal the test gives it).
+// How the child is started: which program, and where its standard descriptors lead.
+struct TCliSetup {
+  std::string Program = TOLVANE_CLI_PROGRAM;
+  std::string Input = "/dev/null";  // standard input
+  int ErrFd = -1;                   // standard error on this descriptor instead of a pipe
+  int ClosedFd = -1;                // a standard descriptor left closed
+};
+
+// tolvane-cli as a child process, its standard output and error on pipes.
 class TCliRun {
 public:
-  explicit TCliRun(std::vector<std::string> args, const std::string& program = TOLVANE_CLI_PROGRAM,
-                   int errFd = -1) {
+  explicit TCliRun(std::vector<std::string> args, const TCliSetup& setup = {}) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, setup.Input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errFd >= 0 ? errFd : err[1], STDERR_FILENO);
-    args.insert(args.begin(), program);
+    posix_spawn_file_actions_adddup2(&actions, setup.ErrFd >= 0 ? setup.ErrFd : err[1], STDERR_FILENO);
+    if (setup.ClosedFd >= 0) posix_spawn_file_actions_addclose(&actions, setup.ClosedFd);
+    args.insert(args.begin(), setup.Program);
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int rc = posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&FPid, setup.Program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
     FOut = out[0];
     FErr = err[0];
-    if (rc != 0) throw std::runtime_error("cannot start " + program);
+    if (rc != 0) throw std::runtime_error("cannot start " + setup.Program);
   }
   ~TCliRun() {
     if (FPid > 0) {
       ::kill(FPid, SIGKILL);
       ::waitpid(FPid, nullptr, 0);
     }
-    ::close(FOut);
+    if (FOut >= 0) ::close(FOut);
     ::close(FErr);
   }
   TCliRun(const TCliRun&) = delete;
@@ -59,6 +66,12 @@ public:
     return true;
   }
   void Signal(int signal) const { ::kill(FPid, signal); }
+  // The reader of standard output goes away, as `head` does once it has its line.
+  void CloseOutput() {
+    ::close(FOut);
+    FOut = -1;
+    FOutOpen = 0;
+  }
 
   // Reads everything to the end and returns the exit status (128 + signal when killed). The
   // limit only keeps a hanging program from hanging the suite.

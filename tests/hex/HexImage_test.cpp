@@ -135,12 +135,40 @@ TEST(HexImage, ProgrammerRulesTakeOnlyWhatTheProgrammerTakes) {
       {":020000021000EC\n:00000001FF\n", "line 1: extended address 0x1000"},
       {":00000001FF\n:00000001FF\n", "line 2: text after the end-of-file record"},
       {":00000001FF\nPNG\n", "line 2: text after the end-of-file record"},
+      {":00000001FF\r\n\x1A\r\r\n \x1A PNG", "line 4: text after the end-of-file record"},
   };
   for (const auto& c : cases) {
     EXPECT_NO_THROW(ReadHex(c.text)) << c.text;
     const std::string message = MessageOf(c.text, THexRules::Programmer);
     EXPECT_NE(message.find(c.fragment), std::string::npos) << "text: " << c.text << "\ngot: " << message;
   }
+}
+
+TEST(HexImage, ProgrammerRulesNameAByteGivenTwiceByItsWord) {
+  // Programmer images are PIC16 words, named by word address in every other message.
+  EXPECT_EQ(MessageOf(":0142000011AC\n:01420000229B\n:00000001FF\n", THexRules::Programmer),
+            "line 2: 0x2100 given twice with different values");
+}
+
+TEST(HexImage, ProgrammerRulesTakeWhatIsSentExactly) {
+  // What DOS-era tools append after the end-of-file record is no part of the image.
+  const std::string image = ":020000000528D1\r\n:00000001FF";
+  for (const char* tail : {"\x1A", "  \x1A\r\n", "\r\n\x1A", "\r\n\r\n \t\r\n\x1A\x1A", "\r"})
+    EXPECT_EQ(ReadHex(image + tail, THexRules::Programmer).size(), 2u) << tail;
+  // Where a sender stops on the record's line.
+  EXPECT_EQ(EndOfImage(" :00000001ff \x1A"), 12u);
+  EXPECT_FALSE(EndOfImage(":00000001FF0"));
+  EXPECT_FALSE(EndOfImage(":00000001FE"));
+  EXPECT_FALSE(EndOfImage(":020000000528D1"));
+
+  // The programmer's image is sent line by line as a text box keeps it: at most 4096
+  // characters of a line, so a longer one is refused rather than sent cut.
+  const std::string record = ":020000000528D1";
+  const std::string fits = std::string(4096 - record.size(), ' ') + record + "\r\n:00000001FF\r\n";
+  EXPECT_EQ(ReadHex(fits, THexRules::Programmer).size(), 2u);
+  EXPECT_EQ(MessageOf(":00000001FF\r\n" + std::string(5000, ' '), THexRules::Programmer), "(accepted)");
+  EXPECT_EQ(MessageOf("\n " + fits, THexRules::Programmer),
+            "line 2: the line has 4097 characters; the programmer's image takes at most 4096");
 }
 
 TEST(HexImage, ReaderSurvivesCorruptedInput) {

@@ -106,8 +106,8 @@ TEST(ImageCheck, ComparesTheFilesLocationsByAddressWithTheChipsExceptions) {
   memory.SetWord(0x10, 0x0000);
   const TComparison changed = Compare(file, ReadOut(memory), chip);
   ASSERT_EQ(changed.Differences.size(), 2u);
-  EXPECT_EQ(changed.Differences[0], "toggle.hex:1: 0x0001: wrote 0x2805, read 0x2800");
-  EXPECT_EQ(changed.Differences[1], "toggle.hex:4: 0x2101: wrote 0x34, read 0x77");
+  EXPECT_EQ(changed.Differences[0], "toggle.hex:1: 0x0001: file 0x2805, chip 0x2800");
+  EXPECT_EQ(changed.Differences[1], "toggle.hex:4: 0x2101: file 0x34, chip 0x77");
 
   // With code and data protection written, zeros read back cannot be verified; they are no
   // mismatch. Memory that reads back otherwise still differs.
@@ -119,18 +119,21 @@ TEST(ImageCheck, ComparesTheFilesLocationsByAddressWithTheChipsExceptions) {
   answer[2] = answer[3] = 0;
   const TComparison read = Compare(locked, answer, chip);
   EXPECT_EQ(read.Unverifiable, 3u);
-  EXPECT_EQ(read.Differences, std::vector<std::string>{"locked.hex:1: 0x0000: wrote 0x3FFF, read 0x1234"});
+  EXPECT_EQ(read.Differences, std::vector<std::string>{"locked.hex:1: 0x0000: file 0x3FFF, chip 0x1234"});
 }
 
-TEST(ImageCheck, BlankIsErasedProgramAndDataWithTheCalibrationKept) {
+TEST(ImageCheck, BlankIsErasedProgramIdConfigurationAndDataWithTheCalibrationKept) {
   Sim::TChipMemory memory(*Sim::FindChip("PIC16F630"));
   const TChipLayout chip = Layout(0x10C);
+  // The factory's calibration word and band-gap bits are part of a blank PIC16F630.
+  memory.SetWord(0x2007, (memory.Word(0x2007) & 0x0FFF) | 0x1000);
   EXPECT_TRUE(NotBlank(ReadOut(memory), chip).empty());
   memory.SetWord(0x123, 0x2805);
   memory.SetWord(0x2105, 0x12);
-  memory.SetWord(0x2000, 0x0001);  // ID words do not count
+  memory.SetWord(0x2000, 0x0001);
+  memory.SetWord(0x2007, memory.Word(0x2007) & ~0x0080);  // code protection on
   EXPECT_EQ(NotBlank(ReadOut(memory), chip),
-            (std::vector<std::string>{"0x0123: 0x2805", "0x2105: 0x12"}));
+            (std::vector<std::string>{"0x0123: 0x2805", "0x2000: 0x0001", "0x2007: 0x1F7F", "0x2105: 0x12"}));
   // A read answer short of the chip is not a blank chip.
   Hex::THexImage shortAnswer = ReadOut(Sim::TChipMemory(*Sim::FindChip("PIC16F630")));
   shortAnswer.erase(0x0010);

@@ -79,6 +79,26 @@ TEST_F(LinkJobs, WriteSendsEveryCharacterAloneWithoutBreaks) {
   EXPECT_EQ(View.Journal, journal);
 }
 
+TEST_F(LinkJobs, WriteEndsWithTheEndOfFileRecord) {
+  // Nothing after the record reaches the programmer: not the Ctrl-Z marks and blanks that
+  // DOS-era tools append, nor anything else an unchecked image might hold there.
+  View.Memo.SetText(":020000000128D5\r\n  :00000001FF \x1A\r\n\x1A\r\n#0804\xA7\r\n");
+  Link.ToolButton1Click();
+  EXPECT_EQ(Channel.AllWritten(), ":020000000128D5  :00000001FF");
+  EXPECT_EQ(View.ProgressPosition, View.ProgressMax);
+
+  // A port that stops taking data says how much of that image was left.
+  TLinkRig rig;
+  rig.View.Memo.SetText(View.Memo.Text());
+  rig.Channel.Budget = 4;
+  try {
+    rig.Link.ToolButton1Click();
+    ADD_FAILURE() << "a refused write reported success";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Tolvane II did not accept the data: 4 of 28 characters sent");
+  }
+}
+
 TEST_F(LinkJobs, EraseOnlyAfterYes) {
   for (int answer : {mrNo, mrCancel}) {
     View.Answer = answer;

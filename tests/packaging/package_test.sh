@@ -22,12 +22,15 @@ fail() {
   exit 1
 }
 
-version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+# The programs' version, and the package's with its Debian revision.
+config() { sed -n "s/^set($1 \"\\(.*\\)\")\$/\\1/p" "$build/CPackConfig.cmake"; }
+version=$(config CPACK_PACKAGE_VERSION)
+package_version=$version-$(config CPACK_DEBIAN_PACKAGE_RELEASE)
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log" >&2; fail "cpack failed"; }
-deb=$work/out/tolvane_${version}_$(dpkg --print-architecture).deb
+deb=$work/out/tolvane_${package_version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "cpack made no $(basename "$deb")"
-lint=$(lintian --fail-on error "$deb" 2>&1) || fail "lintian reports errors: $lint"
+lint=$(lintian --fail-on error,warning "$deb" 2>&1) || fail "lintian reports: $lint"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
@@ -47,6 +50,10 @@ for program in "$bin"/*; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $name: $warnings"
 done
+# The documentation: the README, and a changelog whose latest entry is this package.
+[ -f "$share/doc/tolvane/README.md.gz" ] || fail "no README in the documentation folder"
+entry=$(zcat "$share/doc/tolvane/changelog.Debian.gz" | head -n 1)
+[[ $entry == "tolvane ($package_version) "* ]] || fail "the changelog's latest entry is '$entry'"
 desktop-file-validate "$share"/applications/*.desktop || fail "desktop entry"
 appstreamcli validate --no-net "$share"/metainfo/*.metainfo.xml >/dev/null ||
   { appstreamcli validate --no-net "$share"/metainfo/*.metainfo.xml >&2; fail "AppStream file"; }

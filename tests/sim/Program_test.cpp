@@ -28,14 +28,20 @@ namespace fs = std::filesystem;
 // tolvane-sim as a child process with its standard output on a pipe.
 class TSimProcess {
 public:
-  TSimProcess(std::vector<std::string> args, const std::string& publishDir) {
+  // closeStandard: started with standard input and error closed, as a service may be.
+  TSimProcess(std::vector<std::string> args, const std::string& publishDir, bool closeStandard = false) {
     int out[2];
     if (pipe(out) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (closeStandard) {
+      posix_spawn_file_actions_addclose(&actions, STDIN_FILENO);
+      posix_spawn_file_actions_addclose(&actions, STDERR_FILENO);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
 
     args.insert(args.begin(), TOLVANE_SIM_PROGRAM);
     std::vector<char*> argv;
@@ -162,6 +168,15 @@ TEST(SimProgram, AnswersAsToldAndStopsOnInterrupt) {
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
   }
   EXPECT_TRUE(fs::is_empty(dir.Path())) << "nothing published with --no-publish";
+}
+
+TEST(SimProgram, ServesWithItsStandardInputAndErrorClosed) {
+  // Its own descriptors must not take their numbers, or its news would go into them.
+  TempDir dir;
+  TSimProcess sim({"--baud", "0", "--no-publish"}, dir.Path(), true);
+  TPtyClient host(sim.FirstLine());
+  EXPECT_EQ(host.Ask("zzzzzzzz\xA4"), "0E28\r\nReady\r\n");
+  EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
 
 TEST(SimProgram, RefusesBadArgumentsWithoutStarting) {

@@ -125,3 +125,24 @@ TEST(Simulator, LatencyHoldsTheAnswerThenHandsItOverWhole) {
   EXPECT_EQ(host.ReadFor(150), "");
   EXPECT_EQ(host.ReadUntil("Ready\r\n"), "0563\r\nReady\r\n");
 }
+
+TEST(Simulator, WhatAProgramLeftUnsentNeverReachesTheChip) {
+  // A program sends a long image over the paced line and leaves long before it has crossed.
+  TSimulator simulator(TChipMemory(*FindChip("PIC16F877")), Untimed(), 57600);
+  simulator.Start();
+  Hex::THexImage image;  // 11 K characters: the pseudo-terminal takes them all at once
+  for (std::uint32_t b = 0; b < 4096; ++b) image[b] = static_cast<std::uint8_t>(b % 7);
+  {
+    TPtyClient first(simulator.SlavePath());
+    EXPECT_EQ(first.Ask("zzzzzzzz\xA4"), "09A6\r\nReady\r\n");
+    first.Send(Hex::WriteHex(image, ""));
+  }
+  ASSERT_TRUE(Eventually([&] { return simulator.HangUps() == 1; }));
+  const Hex::THexImage left = simulator.Memory().Image();
+  // The next program is answered at once, and nothing more of the image arrives.
+  TPtyClient next(simulator.SlavePath());
+  EXPECT_EQ(next.Ask("zzzzzzzz\xA4"), "09A6\r\nReady\r\n");
+  EXPECT_EQ(next.ReadFor(300), "");
+  EXPECT_EQ(simulator.Memory().Image(), left);
+  EXPECT_NE(left.at(4095), 4095 % 7);
+}

@@ -49,6 +49,11 @@ void TFakeSerialPlatform::SetModemStatus(DWORD status) {
   FModemStatus = status;
 }
 
+void TFakeSerialPlatform::SetOutputQueue(DWORD bytes) {
+  std::lock_guard lock(FLock);
+  FOutputQueue = bytes;
+}
+
 void TFakeSerialPlatform::Receive(const std::string& bytes, DWORD events, DWORD errors) {
   {
     std::lock_guard lock(FLock);
@@ -260,6 +265,7 @@ bool TFakeSerialPlatform::ClearCommError(HANDLE device, DWORD* errors, COMSTAT* 
   if (stat) {
     *stat = COMSTAT{};
     stat->cbInQue = static_cast<DWORD>(FInput.size());
+    stat->cbOutQue = FOutputQueue;
   }
   return true;
 }

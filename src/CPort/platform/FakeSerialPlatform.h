@@ -31,6 +31,8 @@ public:
   // Writes stay pending until the test completes them or they are aborted.
   void HoldWrites(bool hold);
   void SetModemStatus(DWORD status);
+  // The driver reports this many written bytes as not sent yet (ClearCommError's cbOutQue).
+  void SetOutputQueue(DWORD bytes);
   // Bytes arrive: they join the input queue and raise EV_RXCHAR, with any further events and
   // errors in the same moment.
   void Receive(const std::string& bytes, DWORD events = EV_RXCHAR, DWORD errors = 0);
@@ -120,6 +122,7 @@ private:
   bool FHoldWaits = false;
   std::vector<TPendingWrite> FPendingWrites;
   DWORD FModemStatus = 0;
+  DWORD FOutputQueue = 0;
   DWORD FErrors = 0;
   DWORD FMask = 0;
   DWORD FOccurred = 0;  // watched events not reported yet
