@@ -76,6 +76,8 @@ expect_status 0 "identify"
 cli --port COM7 write "$firmware/count877a.hex"
 expect_status 0 "write"
 expect_err "count877a.hex: written and verified, 89 locations" "write"
+# An existing, longer file is replaced as a whole.
+head -c 100000 /dev/zero | tr '\0' x >"$work/chip.hex"
 cli --port COM7 --quiet read -o "$work/chip.hex"
 expect_status 0 "read -o"
 "$host_bin/tolvane-hexcmp" "$firmware/count877a.hex" "$work/chip.hex" >/dev/null ||
@@ -84,6 +86,10 @@ cli --port COM7 read
 expect_status 0 "read"
 cmp -s "$work/out" "$work/chip.hex" || fail "read to standard output differs from read -o"
 expect_err "Reading PIC16F877A: 100 %" "read's progress"
+# The image from standard input, taken as bytes.
+"$wine_sh" "$build" "$exe" --port COM7 --quiet verify - <"$firmware/count877a.hex" >"$work/out" 2>"$work/err"
+status=$?
+expect_status 0 "verify - from standard input"
 
 cli --port COM7 blank-check
 expect_status 1 "blank-check of a written chip"
@@ -104,6 +110,9 @@ cli --port COM7 --expect PIC16F84A identify
 expect_status 5 "another chip than --expect names"
 cli --port COM7 bogus
 expect_status 2 "an unknown command"
+cli --help
+expect_status 0 "--help"
+grep -qF "runs on Linux only" "$work/out" || fail "--help does not say what stays on Linux"
 
 # The zip's program, unpacked into a folder of its own, runs without further files and uses the
 # port saved beside it.
