@@ -17,6 +17,8 @@ struct TSerialPortSources {
   // The machine's own sources; the simulator folder is $TOLVANE_SIM_DIR, else
   // /tmp/tolvane-sim.
   static TSerialPortSources Machine();
+  // What the system's port list is read from, for messages: the tty folder or the key.
+  std::string ListOrigin() const;
 };
 
 // Replaces target with the serial port names, sorted as text with letter case ignored

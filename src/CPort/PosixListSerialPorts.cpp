@@ -142,6 +142,8 @@ TSerialPortSources TSerialPortSources::Machine() {
   return sources;
 }
 
+std::string TSerialPortSources::ListOrigin() const { return TtyClassDir; }
+
 void ListSerialPorts(std::vector<std::string>& target, const TSerialPortSources& sources) {
   std::vector<std::string> names;
   AddDevicePorts(sources, names);

@@ -77,6 +77,8 @@ std::vector<TSerialCommEntry> ReadSerialComm(const TSerialPortSources& sources) 
 
 TSerialPortSources TSerialPortSources::Machine() { return TSerialPortSources(); }
 
+std::string TSerialPortSources::ListOrigin() const { return RegistryKey; }
+
 void ListSerialPorts(std::vector<std::string>& target, const TSerialPortSources& sources) {
   std::vector<std::string> names;
   for (TSerialCommEntry& entry : ReadSerialComm(sources)) names.push_back(std::move(entry.Port));

@@ -54,7 +54,7 @@ std::vector<TSerialPortDetails> PortsIn(const TSerialPortSources& sources) {
   try {
     return DescribeSerialPorts(sources);
   } catch (const EComPort&) {
-    throw ECommand(ecPort, "cannot list the serial ports: the system's port list, " + sources.TtyClassDir +
+    throw ECommand(ecPort, "cannot list the serial ports: the system's port list, " + sources.ListOrigin() +
                                ", could not be read");
   }
 }
