@@ -130,6 +130,19 @@ else
   fail "cpack made no zip"
 fi
 
+# The programmer goes (its line hangs up) while a chip is read at its own pace: the port's
+# next status question fails, and the read ends with the port's status 4, not a time-out.
+sim PIC16F877A
+"$wine_sh" "$build" "$exe" --port COM7 read -o "$work/gone.hex" >"$work/out" 2>"$work/err" &
+cli_pid=$!
+for _ in $(seq 400); do grep -q "Reading PIC16F877A: 10 %" "$work/err" && break; sleep 0.025; done
+stop_sim
+wait "$cli_pid"
+status=$?
+expect_status 4 "the programmer gone during a read"
+expect_err "COM7: the port failed during the read" "the programmer gone during a read"
+[ ! -e "$work/gone.hex" ] || fail "a read cut short left its file"
+
 # Ctrl-C while a whole chip's image (the read above, 45 K characters) goes out at the
 # programmer's own pace: the console's control handler stops the sending, the port is released,
 # status 130; the programmer answers the next command at once.
