@@ -120,6 +120,7 @@ if cpack -G ZIP --config "$build/CPackConfig.cmake" -B "$work/zip" >"$work/out" 
   (cd "$work/zip" && cmake -E tar xf tolvane-cli-*-windows-x86_64.zip)
   copy=$(echo "$work"/zip/tolvane-cli-*-windows-x86_64)
   [ -s "$copy/tolvane-cli.txt" ] || fail "the zip holds no manual"
+  [ -s "$copy/LICENSE.txt" ] || fail "the zip holds no licence"
   printf 'COM7' >"$copy/Tolvane.ini"
   exe_built=$exe
   exe=$copy/tolvane-cli.exe
