@@ -54,6 +54,14 @@ expect_status() {  # expect_status CODE WHAT
 expect_err() {  # expect_err TEXT WHAT
   grep -qF -- "$1" "$work/err" || fail "$2: standard error lacks '$1'"
 }
+# Waits until the program in the background (PID) has shown TEXT on standard error, for as
+# long as it runs: await_err PID TEXT
+await_err() {
+  while kill -0 "$1" 2>/dev/null; do
+    grep -qF -- "$2" "$work/err" && return
+    sleep 0.025
+  done
+}
 
 # The port list comes from the registry, where Wine puts the mapped port.
 cli ports
@@ -136,7 +144,7 @@ fi
 sim PIC16F877A
 "$wine_sh" "$build" "$exe" --port COM7 read -o "$work/gone.hex" >"$work/out" 2>"$work/err" &
 cli_pid=$!
-for _ in $(seq 400); do grep -q "Reading PIC16F877A: 10 %" "$work/err" && break; sleep 0.025; done
+await_err "$cli_pid" "Reading PIC16F877A: 10 %"
 stop_sim
 wait "$cli_pid"
 status=$?
@@ -150,7 +158,7 @@ expect_err "COM7: the port failed during the read" "the programmer gone during a
 sim PIC16F877A
 "$wine_sh" "$build" "$exe" --port COM7 write --no-verify "$work/chip.hex" >"$work/out" 2>"$work/err" &
 cli_pid=$!
-for _ in $(seq 400); do grep -q "Writing PIC16F877A: 10 %" "$work/err" && break; sleep 0.025; done
+await_err "$cli_pid" "Writing PIC16F877A: 10 %"
 kill -INT "$cli_pid"
 wait "$cli_pid"
 status=$?
