@@ -3,7 +3,7 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 CMAKE_ARGS ?=
 DEBS      = cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev qt6-base-dev \
-            gputils libcli11-dev libssl-dev nlohmann-json3-dev fonts-dejavu-core
+            gputils libcli11-dev libssl-dev libsqlite3-dev nlohmann-json3-dev fonts-dejavu-core
 # The Debian package and its test: dpkg-shlibdeps and file for its dependencies, lintian, the
 # desktop entry's and AppStream file's validators, man for the manual pages.
 PACKAGE_DEBS = dpkg-dev file lintian desktop-file-utils appstream man-db

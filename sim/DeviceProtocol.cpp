@@ -19,7 +19,10 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 TDeviceProtocol::TDeviceProtocol(TChipMemory& memory, TDeviceOptions options)
-    : FMemory(memory), FOptions(std::move(options)), FTimes(DefaultTimes(memory.Model().Family)) {
+    : FMemory(memory),
+      FOptions(std::move(options)),
+      FTimes(DefaultTimes(memory.Model().Family)),
+      FPresent(!FOptions.EmptySocket) {
   if (FOptions.ProgMs) {
     const auto us = static_cast<unsigned>(*FOptions.ProgMs * 1000.0 + 0.5);
     FTimes.WordUs = FTimes.EepromUs = FTimes.ConfigUs = FTimes.EraseUs = us;
@@ -31,6 +34,11 @@ void TDeviceProtocol::Reset() {
   FPending.clear();
   FWriting = false;
   FOpenBlock.reset();
+}
+
+void TDeviceProtocol::SetChipPresent(bool present) {
+  FPresent = present;
+  FOpenBlock.reset();  // a latched block leaves with its chip
 }
 
 bool TDeviceProtocol::StartsCommand(char c) {
@@ -95,7 +103,8 @@ microseconds TDeviceProtocol::FeedIdle(char c, std::string& answer) {
     }
     case EraseCommand: {
       const auto t = EndWrite();
-      FMemory.Erase();
+      ++FErases;
+      if (FPresent) FMemory.Erase();
       answer += ReadyAnswer;
       return t + microseconds(FTimes.EraseUs);
     }
@@ -145,6 +154,10 @@ microseconds TDeviceProtocol::FinishRecord(std::string& answer) {
 microseconds TDeviceProtocol::ProgramData(std::uint32_t byteAddress,
                                           const std::vector<std::uint8_t>& data,
                                           std::string& answer) {
+  if (!FPresent) {  // nothing takes the charge
+    AnswerError(byteAddress / 2, answer);
+    return microseconds(0);
+  }
   microseconds busy(0);
   const std::uint32_t end = byteAddress + static_cast<std::uint32_t>(data.size());
   for (std::uint32_t w = byteAddress / 2; w * 2 < end; ++w) {
@@ -202,12 +215,17 @@ void TDeviceProtocol::AnswerRead(std::string& answer) const {
   // of EEPROM; the answer covers what was asked, whatever the chip holds.
   const unsigned kWords = unsigned(FPending[1] - '0');
   const unsigned eeBlocks = unsigned(FPending[3] - '0');
-  answer += Hex::WriteHex(FMemory.ReadOut(kWords * 1024, eeBlocks * 64), "\r\n");
+  Hex::THexImage out = FMemory.ReadOut(kWords * 1024, eeBlocks * 64);
+  if (!FPresent)
+    for (auto& [address, value] : out) value = 0;  // no chip drives the data line
+  answer += Hex::WriteHex(out, "\r\n");
   answer += ReadyAnswer;
 }
 
 void TDeviceProtocol::AnswerIdentify(std::string& answer) const {
-  if (FOptions.IdText) {
+  if (!FPresent) {
+    answer += "0000\r\n";
+  } else if (FOptions.IdText) {
     // An empty text makes the programmer answer with the completion marker alone.
     if (!FOptions.IdText->empty()) answer += *FOptions.IdText + "\r\n";
   } else {

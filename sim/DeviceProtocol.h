@@ -16,6 +16,7 @@ struct TDeviceOptions {
   std::optional<std::string> IdText;   // answers identification instead of the device ID
   std::optional<double> ProgMs;        // replaces every programming and erase time
   bool Silent = false;                 // takes every byte and never answers
+  bool EmptySocket = false;            // starts with no chip in the socket
 };
 
 // The programmer's command interpreter: bytes in, answer text out. It knows nothing of the
@@ -32,6 +33,13 @@ public:
   // The line hung up: a half-received command or record and the write in progress are dropped.
   void Reset();
 
+  // A chip goes into the socket or comes out. An empty socket identifies as 0000, takes
+  // nothing it is sent (every data record fails) and reads as zeros.
+  void SetChipPresent(bool present);
+  bool ChipPresent() const { return FPresent; }
+
+  // Erase commands taken so far: each chip a host programs begins with one.
+  unsigned Erases() const { return FErases; }
   // Whether the byte begins a command (its "zzzz" preamble included); no byte of HEX text
   // does.
   static bool StartsCommand(char c);
@@ -59,6 +67,8 @@ private:
   std::uint32_t FBase = 0;   // from the last extended address record of this write
   std::uint32_t FNextByte = 0;
   std::optional<std::uint32_t> FOpenBlock;  // program memory block latched but not yet burnt
+  bool FPresent = true;
+  unsigned FErases = 0;
 };
 
 }  // namespace Sim

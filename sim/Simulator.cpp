@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "Pacer.h"
 
@@ -20,8 +21,10 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-// While nobody has the slave open the master reports a hang-up without end; look again this often.
-constexpr int HangUpRecheckMs = 50;
+// While nobody has the slave open the master reports a hang-up without end; look again this
+// often. A real programmer answers a port just opened at once; a host that opens the port for
+// each chip should not wait for the simulator.
+constexpr int HangUpRecheckMs = 10;
 constexpr std::size_t ChunkSize = 4096;
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -95,6 +98,50 @@ void TSimulator::Stop() noexcept {
 TChipMemory TSimulator::Memory() const {
   std::lock_guard lock(FLock);
   return FMemory;
+}
+
+void TSimulator::Insert(TChipMemory chip) {
+  std::lock_guard lock(FLock);
+  FMemory = std::move(chip);
+  FProtocol.SetChipPresent(true);
+}
+
+std::optional<TChipMemory> TSimulator::Remove() {
+  std::lock_guard lock(FLock);
+  if (!FProtocol.ChipPresent()) return std::nullopt;
+  FProtocol.SetChipPresent(false);
+  return FMemory;
+}
+
+bool TSimulator::Occupied() const {
+  std::lock_guard lock(FLock);
+  return FProtocol.ChipPresent();
+}
+
+unsigned TSimulator::Erases() const {
+  std::lock_guard lock(FLock);
+  return FProtocol.Erases();
+}
+
+void TSimulator::SetOperatorInput(int fd, std::function<void(const std::string&)> onLine) {
+  FOperator = fd;
+  FOnOperatorLine = std::move(onLine);
+}
+
+bool TSimulator::TakeOperatorInput() {
+  char chunk[512];
+  const ssize_t n = read(FOperator, chunk, sizeof chunk);
+  if (n < 0) return errno == EAGAIN || errno == EINTR;
+  FOperatorLine.append(chunk, std::size_t(n));
+  std::size_t end;
+  while ((end = FOperatorLine.find('\n')) != std::string::npos) {
+    std::string line = FOperatorLine.substr(0, end);
+    FOperatorLine.erase(0, end + 1);
+    FOnOperatorLine(line);
+  }
+  if (n > 0) return true;
+  if (!FOperatorLine.empty()) FOnOperatorLine(std::exchange(FOperatorLine, {}));  // a last line without its end
+  return false;
 }
 
 void TSimulator::HangUp() {
@@ -179,7 +226,8 @@ void TSimulator::Run() {
       }
     }
 
-    pollfd fds[2] = {{FStopEvent, POLLIN, 0}, {FMaster, 0, 0}};
+    // The master takes no part while nobody has the slave open; poll passes over a negative fd.
+    pollfd fds[3] = {{FStopEvent, POLLIN, 0}, {hungUp ? -1 : FMaster, 0, 0}, {FOperator, POLLIN, 0}};
     int timeout = -1;
     auto wait = [&](std::chrono::microseconds us) {
       const int ms = Milliseconds(us);
@@ -203,11 +251,12 @@ void TSimulator::Run() {
       if (busy) wait(std::chrono::duration_cast<std::chrono::microseconds>(busyUntil - now));
     }
 
-    if (poll(fds, hungUp ? 1 : 2, timeout) < 0) {
+    if (poll(fds, 3, timeout) < 0) {
       if (errno == EINTR) continue;
       Fail("poll");
     }
     if (fds[0].revents & POLLIN) return;
+    if ((fds[2].revents & (POLLIN | POLLHUP | POLLERR)) && !TakeOperatorInput()) FOperator = -1;
 
     if (hungUp) continue;
     if (fds[1].revents & (POLLHUP | POLLERR)) {

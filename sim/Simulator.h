@@ -1,7 +1,9 @@
 #pragma once
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -46,8 +48,22 @@ public:
   // How often a program closed the port and what was under way was dropped.
   unsigned HangUps() const { return FHangUps.load(); }
 
+  // The operator's hands, between two bytes of the line. Insert puts a chip into the socket
+  // (what was there is gone: take it out first to keep it); Remove takes it out, if any.
+  void Insert(TChipMemory chip);
+  std::optional<TChipMemory> Remove();
+  bool Occupied() const;
+  // Erase commands taken so far: each chip a host programs begins with one.
+  unsigned Erases() const;
+
+  // Lines arriving on fd (the operator's commands) are handed to onLine on the thread that
+  // serves the line, also while no program has the port open. Set before Run or Start.
+  void SetOperatorInput(int fd, std::function<void(const std::string&)> onLine);
+
 private:
   void HangUp();
+  // Takes what the operator typed; false at the end of the input.
+  bool TakeOperatorInput();
 
   int FMaster = -1;
   int FStopEvent = -1;
@@ -58,6 +74,9 @@ private:
   TChipMemory FMemory;
   TDeviceProtocol FProtocol;
   std::atomic<unsigned> FHangUps{0};
+  int FOperator = -1;
+  std::function<void(const std::string&)> FOnOperatorLine;
+  std::string FOperatorLine;  // an operator's line until its end arrives
   std::thread FThread;
 };
 

@@ -1,5 +1,6 @@
 // tolvane-sim: a simulated Tolvane II programmer on a pseudo-terminal.
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -11,6 +12,7 @@
 #include "ChipMemory.h"
 #include "PublishedLink.h"
 #include "Simulator.h"
+#include "SocketOperator.h"
 #include "hex/HexImage.h"
 #include "os/Console.h"
 
@@ -28,6 +30,14 @@ void InstallSignalHandlers() {
   sigemptyset(&sa.sa_mask);
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  // A simulator started in the background of a terminal must not be stopped for reading it.
+  signal(SIGTTIN, SIG_IGN);
+}
+
+// The operator's commands come on standard input, unless that is the terminal of a shell
+// that runs the simulator in the background (the terminal's keys are the shell's then).
+bool TakesOperatorCommands() {
+  return !::isatty(STDIN_FILENO) || ::tcgetpgrp(STDIN_FILENO) == ::getpgrp();
 }
 
 std::uint32_t ParseWordAddress(const std::string& option, const std::string& text) {
@@ -56,7 +66,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Simulated Tolvane II programmer. Prints the pseudo-terminal's slave path on its "
                "first line and serves it until interrupted."};
   std::string chipName = "PIC16F877A";
-  std::string linkPath, loadPath, dumpPath, idText;
+  std::string linkPath, loadPath, dumpPath, idText, socket = "full", dumpEach;
   std::vector<std::string> failAt, keepAt;
   unsigned baud = 57600;
   double progMs = -1;
@@ -84,6 +94,16 @@ int main(int argc, char** argv) {
                  "byte and erase, in ms; default: the chip's own")
       ->check(CLI::NonNegativeNumber);
   app.add_flag("--silent", silent, "Take every byte and never answer");
+  app.add_option("--socket", socket,
+                 "Start with a chip in the socket (full) or none (empty); the operator's commands "
+                 "on standard input put chips in and take them out: insert, insert FILE, remove, "
+                 "dump FILE")
+      ->check(CLI::IsMember({"full", "empty"}))
+      ->capture_default_str();
+  app.add_option("--dump-each", dumpEach,
+                 "Write every chip that leaves the socket, and the one in it at exit, to this "
+                 "folder as chip-0001.hex, chip-0002.hex, ...")
+      ->check(CLI::ExistingDirectory);
   app.set_version_flag("--version", "tolvane-sim " TOLVANE_VERSION);
   app.add_flag("--no-publish", noPublish,
                "Do not announce the port in $TOLVANE_SIM_DIR (default /tmp/tolvane-sim)");
@@ -106,6 +126,7 @@ int main(int argc, char** argv) {
   if (*idOption) options.IdText = idText;
   if (progMs >= 0) options.ProgMs = progMs;
   options.Silent = silent;
+  options.EmptySocket = socket == "empty";
 
   try {
     Sim::TChipMemory memory(*chip);
@@ -115,6 +136,11 @@ int main(int argc, char** argv) {
                               std::chrono::milliseconds(latencyMs));
     RunningSimulator = &simulator;
     InstallSignalHandlers();
+    Sim::TSocketOperator hands(simulator, *chip, dumpEach);
+    if (TakesOperatorCommands())
+      simulator.SetOperatorInput(STDIN_FILENO, [&hands](const std::string& line) {
+        std::cout << hands.Execute(line) << std::endl;
+      });
     std::optional<Sim::TPublishedLink> link, published;
     if (!linkPath.empty()) link.emplace(linkPath, simulator.SlavePath());
     if (!noPublish)
@@ -129,9 +155,10 @@ int main(int argc, char** argv) {
     RunningSimulator = nullptr;
 
     if (!dumpPath.empty()) {
-      const Sim::TChipMemory contents = simulator.Memory();
-      Hex::SaveHexFile(dumpPath, contents.Image());
+      // An empty socket gives a file with no data.
+      Hex::SaveHexFile(dumpPath, simulator.Occupied() ? simulator.Memory().Image() : Hex::THexImage{});
     }
+    if (!dumpEach.empty()) hands.Finish();
   } catch (const std::exception& e) {
     RunningSimulator = nullptr;
     std::cerr << "tolvane-sim: " << e.what() << "\n";

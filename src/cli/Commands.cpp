@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "cli/ChipReports.h"
 #include "cli/Failure.h"
 #include "cli/Files.h"
 #include "cli/Info.h"
@@ -20,21 +21,6 @@
 namespace Cli {
 
 namespace {
-
-// Messages list this many locations and count the rest.
-constexpr std::size_t ShownLocations = 10;
-
-// "1 location", "2 locations".
-std::string Count(std::size_t n, const std::string& noun) {
-  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
-}
-
-std::string Listed(const std::vector<std::string>& items) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size() && i < ShownLocations; ++i) text += "\n  " + items[i];
-  if (items.size() > ShownLocations) text += "\n  ... and " + std::to_string(items.size() - ShownLocations) + " more";
-  return text;
-}
 
 // What a command tells besides its data, on standard error. Reports of work done count as
 // progress, which --quiet keeps back; notices (what was left out or could not be checked)
@@ -109,28 +95,12 @@ void Verify(TConnection& link, const Image::TImageFile& file, const char* done, 
   const std::string& chip = link.Layout.Name;
   const Image::TComparison result = Image::Compare(file, link.Read("Verifying " + chip), link.Layout);
   if (!result.Holds())
-    throw ECommand(ecNotHeld, file.Name + ": the " + chip + " differs in " +
-                                  Count(result.Differences.size(), "location") + ":" + Listed(result.Differences));
+    throw ECommand(ecNotHeld, Differences(file, chip, result.Differences));
   news.Report(file.Name + ": " + done + ", " + Count(result.Verified, "location"));
   if (result.Unverifiable)
     news.Notice(file.Name + ": " + Count(result.Unverifiable, "location") +
                 " could not be verified: the configuration turns on code protection, and protected "
                 "memory reads as zeros");
-}
-
-// The locations the programmer reported, each at the line of the file that sets it.
-std::string FailedLocations(const Image::TImageFile& file, const std::string& chip,
-                            const std::vector<std::string>& addresses) {
-  std::vector<std::string> items;
-  for (const std::string& address : addresses) {
-    if (address.size() == 4 && IsHexText(address))
-      items.push_back(file.Where(std::stoul(address, nullptr, 16)) + "0x" + address +
-                      ": the programmer could not program it");
-    else
-      items.push_back(file.Name + ": the programmer reported a failure at \"" + address + "\"");
-  }
-  return file.Name + ": the " + chip + " does not hold the image; the programmer reported " +
-         Count(items.size(), "failed location") + ":" + Listed(items);
 }
 
 void Ports(const TOptions& options) {
@@ -226,13 +196,20 @@ void RunCommand(const TOptions& options) {
       {"verify", VerifyCommand}, {"erase", Erase}, {"blank-check", BlankCheck}};
   const auto it = commands.find(options.Command);
   if (it == commands.end()) throw ECommand(ecUsage, "unknown command " + options.Command);
+  ExpectedChip(options);
+  it->second(options);
+}
+
+std::string ExpectedChip(const TOptions& options) {
+  if (options.Expect.empty()) return {};
   // A misspelt chip is a mistake in the command line, found before any port is opened.
-  if (!options.Expect.empty() && ChipNamed(options.Expect).ChipName == "Unknown") {
+  const std::string name = ChipNamed(options.Expect).ChipName;
+  if (name == "Unknown") {
     std::string known;
-    for (const std::string& name : ChipNames()) known += " " + name;
+    for (const std::string& chip : ChipNames()) known += " " + chip;
     throw ECommand(ecUsage, "--expect " + options.Expect + ": not a chip this program knows; it knows" + known);
   }
-  it->second(options);
+  return name;
 }
 
 }  // namespace Cli

@@ -21,10 +21,20 @@ struct TOptions {
   std::string SerialAt;
   std::string SerialFormat = "bin";
   unsigned SerialWidth = 0;
+  // production and log
+  std::vector<std::string> Ports;  // one programmer a port
+  std::string Log = "tolvane-production.db";
+  bool Auto = false;
+  int PollMs = 500;
+  long Count = 0;  // 0: no limit
 };
 
 // Runs the command: data on standard output, progress and news on standard error. Throws
 // ECommand with the exit status and the message when it fails.
 void RunCommand(const TOptions& options);
+
+// The --expect-ed chip as the chip table names it ("16f877a" is "PIC16F877A"); empty when none
+// is. Throws ECommand(ecUsage) for a name the table does not know.
+std::string ExpectedChip(const TOptions& options);
 
 }  // namespace Cli

@@ -33,6 +33,7 @@ void TProgress::Begin(const std::string& label) {
   FLabel = label;
   FMax = 0;
   FShown = -1;
+  FPercent = -1;
   FDrawnWidth = 0;
   FActive = true;
   FStart = TClock::now();
@@ -42,6 +43,7 @@ void TProgress::Begin(const std::string& label) {
 void TProgress::SetPosition(long position) {
   if (!FActive || FMax <= 0) return;
   const long permille = std::clamp(position, 0L, FMax) * 1000 / FMax;
+  if (OnPercent && permille / 10 != FPercent) OnPercent(FPercent = int(permille / 10));
   if (FMode == pmTenths) {
     // Every tenth passed gets its line, also when one step passes several.
     const long tenth = permille / 100;

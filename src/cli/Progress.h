@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace Cli {
@@ -23,6 +24,9 @@ public:
   // Ends the bar's line; a job that stopped short leaves its last state shown.
   void End();
 
+  // Told each whole percent a job reaches, whatever the mode.
+  std::function<void(int percent)> OnPercent;
+
 private:
   using TClock = std::chrono::steady_clock;
   void DrawBar(long permille);
@@ -34,6 +38,7 @@ private:
   std::string FLabel;
   long FMax = 0;
   long FShown = -1;  // last tenth printed, or the last bar drawn in permille
+  int FPercent = -1;  // last told to OnPercent
   std::size_t FDrawnWidth = 0;
   bool FActive = false;
   TClock::time_point FStart;

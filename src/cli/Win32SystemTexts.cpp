@@ -9,7 +9,7 @@ const char* const PortsHelp =
     "List the COM ports: name, the system's device, USB vendor:product, product, serial "
     "number, USB instance ID";
 const char* const SystemHelpNote =
-    "\n\nOn Windows tolvane-cli has the commands for one chip at a time. Production (chip after\n"
-    "chip, on several programmers, with a record) runs on Linux only.";
+    "\n\nOn Windows tolvane-cli has the commands for one chip at a time; production and log\n"
+    "(chip after chip, on several programmers, with a record) run on Linux only.";
 
 }  // namespace Cli

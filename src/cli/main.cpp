@@ -1,12 +1,14 @@
 // tolvane-cli: the Tolvane II programmer from the command line, for scripts and benches.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <optional>
 
 #include "CPort/EComPort.h"
 #include "cli/Commands.h"
 #include "cli/Failure.h"
 #include "cli/InfoOptions.h"
 #include "cli/MainLoop.h"
+#include "cli/ProductionCommands.h"
 #include "cli/SystemTexts.h"
 #include "os/Console.h"
 
@@ -103,6 +105,7 @@ int main(int argc, char** argv) {
   app.add_subcommand("erase", "Erase the chip (the command is the confirmation; no question)");
   app.add_subcommand("blank-check", "Exit 0 when the chip is blank, 1 when not");
   for (CLI::App* command : app.get_subcommands({})) command->group("Commands");
+  Cli::AddProductionCommands(app, options);
   app.footer(std::string(ExitStatus) + Cli::SystemHelpNote);  // the commands' own help leaves it out
 
   try {
@@ -121,8 +124,9 @@ int main(int argc, char** argv) {
   options.Command = app.get_subcommands().front()->get_name();
 
   Os::UseBinaryStandardStreams();
-  Cli::InstallMainLoop();
   try {
+    if (const std::optional<int> status = Cli::RunProductionCommand(options)) return *status;
+    Cli::InstallMainLoop();
     Cli::RunCommand(options);
     return Cli::ecSuccess;
   } catch (const Cli::ECommand& e) {

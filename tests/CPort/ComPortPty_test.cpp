@@ -154,6 +154,32 @@ TEST_F(ComPortPty, TheEventThreadBetweenDeliveriesHearsOfEventsAndTheStopAtOnce)
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
 }
 
+// The main thread may run a delivery and close the port before the event thread, which
+// handed it over, has even begun to idle: the stop must still end the idling at once. The
+// event thread is held where it hands the delivery over until the main thread closes.
+TEST_F(ComPortPty, ClosingRightAfterADeliveryIsNotHeldByTheEventThread) {
+  bool got = false;
+  std::atomic<bool> closing{false};
+  Port->OnRxChar = [&](TObject*, int count) {
+    std::string text;
+    Port->ReadText(text, count);
+    got = true;
+  };
+  WakeMainThread = [&] {
+    while (!closing) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the stop is set meanwhile
+  };
+  Port->OpenPort();
+  Pty.Send("x");
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!got && std::chrono::steady_clock::now() < limit) CheckSynchronize();
+  ASSERT_TRUE(got);
+  closing = true;
+  const auto start = std::chrono::steady_clock::now();
+  Port->ClosePort();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
+
 TEST_F(ComPortPty, ClosingRunsTheDeliveryAlreadyQueued) {
   std::vector<std::string> order;
   Port->OnRxChar = [&](TObject*, int count) {

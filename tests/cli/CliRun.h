@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,7 +18,9 @@ extern char** environ;
 struct TCliSetup {
   std::string Program = TOLVANE_CLI_PROGRAM;
   std::string Input = "/dev/null";  // standard input
+  bool Piped = false;               // standard input a pipe the test writes with Tell
   int ErrFd = -1;                   // standard error on this descriptor instead of a pipe
+  bool Screen = false;              // standard output on ErrFd as well
   int ClosedFd = -1;                // a standard descriptor left closed
 };
 
@@ -25,12 +28,15 @@ struct TCliSetup {
 class TCliRun {
 public:
   explicit TCliRun(std::vector<std::string> args, const TCliSetup& setup = {}) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    int out[2], err[2], in[2] = {-1, -1};
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
+        (setup.Piped && ::pipe2(in, O_CLOEXEC) != 0))
+      throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, setup.Input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (setup.Piped) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    else posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, setup.Input.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, setup.Screen ? setup.ErrFd : out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, setup.ErrFd >= 0 ? setup.ErrFd : err[1], STDERR_FILENO);
     if (setup.ClosedFd >= 0) posix_spawn_file_actions_addclose(&actions, setup.ClosedFd);
     args.insert(args.begin(), setup.Program);
@@ -41,8 +47,10 @@ public:
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
+    if (setup.Piped) ::close(in[0]);
     FOut = out[0];
     FErr = err[0];
+    FIn = in[1];
     if (rc != 0) throw std::runtime_error("cannot start " + setup.Program);
   }
   ~TCliRun() {
@@ -52,6 +60,7 @@ public:
     }
     if (FOut >= 0) ::close(FOut);
     ::close(FErr);
+    EndInput();
   }
   TCliRun(const TCliRun&) = delete;
   TCliRun& operator=(const TCliRun&) = delete;
@@ -65,7 +74,31 @@ public:
       if (!Pump(until)) return false;
     return true;
   }
+  // Reads until standard output holds `text` `times` times.
+  bool AwaitOut(const std::string& text, int times = 1, int limitMs = 60000) {
+    return AwaitOut([&](const std::string& out) { return Count(out, text) >= times; }, limitMs);
+  }
+  bool AwaitOut(const std::function<bool(const std::string&)>& done, int limitMs = 60000) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done(Out))
+      if (!Pump(until)) return false;
+    return true;
+  }
+  static int Count(const std::string& text, const std::string& part) {
+    int found = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++found;
+    return found;
+  }
   void Signal(int signal) const { ::kill(FPid, signal); }
+  pid_t Pid() const { return FPid; }
+  // Lines on its standard input.
+  void Tell(const std::string& text) {
+    if (::write(FIn, text.data(), text.size()) != ssize_t(text.size())) throw std::runtime_error("input not taken");
+  }
+  void EndInput() {
+    if (FIn >= 0) ::close(FIn);
+    FIn = -1;
+  }
   // The reader of standard output goes away, as `head` does once it has its line.
   void CloseOutput() {
     ::close(FOut);
@@ -111,6 +144,6 @@ private:
   }
 
   pid_t FPid = -1;
-  int FOut = -1, FErr = -1;
+  int FOut = -1, FErr = -1, FIn = -1;
   int FOutOpen = 1, FErrOpen = 1;
 };

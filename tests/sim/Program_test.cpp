@@ -25,21 +25,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// tolvane-sim as a child process with its standard output on a pipe.
+// tolvane-sim as a child process with its standard input and output on pipes.
 class TSimProcess {
 public:
   // closeStandard: started with standard input and error closed, as a service may be.
   TSimProcess(std::vector<std::string> args, const std::string& publishDir, bool closeStandard = false) {
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("pipe");
+    int out[2], in[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
     if (closeStandard) {
       posix_spawn_file_actions_addclose(&actions, STDIN_FILENO);
       posix_spawn_file_actions_addclose(&actions, STDERR_FILENO);
     } else {
+      posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
       posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     }
 
@@ -57,7 +57,9 @@ public:
     const int rc = posix_spawn(&FPid, TOLVANE_SIM_PROGRAM, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
+    close(in[0]);
     FOut = out[0];
+    FIn = in[1];
     if (rc != 0) throw std::runtime_error("posix_spawn failed");
   }
   ~TSimProcess() {
@@ -66,9 +68,17 @@ public:
       waitpid(FPid, nullptr, 0);
     }
     close(FOut);
+    close(FIn);
   }
 
   pid_t Pid() const { return FPid; }
+
+  // An operator's command on standard input; returns the line that answers it.
+  std::string Tell(const std::string& command) {
+    const std::string line = command + "\n";
+    if (write(FIn, line.data(), line.size()) != ssize_t(line.size())) return "(not taken)";
+    return FirstLine();
+  }
 
   // The first line of standard output, without its newline.
   std::string FirstLine() {
@@ -99,6 +109,7 @@ public:
 private:
   pid_t FPid = -1;
   int FOut = -1;
+  int FIn = -1;
 };
 
 class TempDir {
@@ -150,6 +161,28 @@ TEST(SimProgram, PublishesLinksServesThemAndCleansUpOnSignal) {
   expected.Load(Hex::LoadHexFile(firmware.Path));
   expected.SetWord(0x80, 0x1234);
   EXPECT_EQ(Hex::LoadHexFile(dir.Path() + "/dump.hex"), expected.Image());
+}
+
+TEST(SimProgram, TakesTheOperatorsCommandsAndDumpsEveryChipThatLeaves) {
+  TempDir dir;
+  const auto& firmware = Firmware::Files[1];
+  const std::string file = firmware.Path;
+  TSimProcess sim({"--no-publish", "--baud", "0", "--prog-ms", "0", "--socket", "empty",
+                   "--dump-each", dir.Path()},
+                  dir.Path());
+  TPtyClient host(sim.FirstLine());
+  EXPECT_EQ(host.Ask("zzzzzzzz\xA4"), "0000\r\nReady\r\n");
+  EXPECT_EQ(sim.Tell("insert " + file), "inserted PIC16F877A holding " + file);
+  EXPECT_EQ(host.Ask("zzzzzzzz\xA4"), "0E28\r\nReady\r\n");
+  EXPECT_EQ(sim.Tell("remove"), "removed to " + dir.Path() + "/chip-0001.hex");
+  EXPECT_EQ(sim.Tell("insert"), "inserted PIC16F877A (blank)");
+  EXPECT_EQ(sim.Stop(SIGTERM), 0);
+  // The chip in the socket at the end leaves with the program.
+  Sim::TChipMemory expected(*Sim::FindChip(firmware.Chip));
+  expected.Load(Hex::LoadHexFile(file));
+  EXPECT_EQ(Hex::LoadHexFile(dir.Path() + "/chip-0001.hex"), expected.Image());
+  EXPECT_EQ(Hex::LoadHexFile(dir.Path() + "/chip-0002.hex"), Sim::TChipMemory(*Sim::FindChip(firmware.Chip)).Image());
+  EXPECT_FALSE(fs::exists(dir.Path() + "/chip-0003.hex"));
 }
 
 TEST(SimProgram, AnswersAsToldAndStopsOnInterrupt) {

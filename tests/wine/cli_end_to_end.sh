@@ -120,7 +120,7 @@ cli --port COM7 bogus
 expect_status 2 "an unknown command"
 cli --help
 expect_status 0 "--help"
-grep -qF "runs on Linux only" "$work/out" || fail "--help does not say what stays on Linux"
+grep -qF "run on Linux only" "$work/out" || fail "--help does not say what stays on Linux"
 
 # The zip's program, unpacked into a folder of its own, runs without further files and uses the
 # port saved beside it.

@@ -50,6 +50,9 @@ struct TDrivenWait {
   DWORD eventCount = 0;
   DWORD sourceCount = 0;
   bool fresh = false;  // the thread's last wait was for these events
+  // The event that ended it: none below it was signalled then (the lowest one wins), so any of
+  // those signalled now was set since.
+  DWORD satisfied = 0;
 
   void Record(const std::shared_ptr<TEvent>* waited, DWORD count,
               const std::shared_ptr<TEventSource>* driven, DWORD n) {
@@ -198,6 +201,7 @@ DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool wai
   int index = TakeSignalled(events, count, waitAll);
   if (index >= 0) {
     last.fresh = last.Same(events, count);
+    last.satisfied = DWORD(index);
     return WAIT_OBJECT_0 + index;
   }
   last.fresh = false;
@@ -234,6 +238,7 @@ DWORD WaitForEvents(const std::shared_ptr<TEvent>* events, DWORD count, bool wai
     auto& list = events[i]->FWaiters;
     list.erase(std::find(list.begin(), list.end(), &waiter));
   }
+  if (index >= 0) last.satisfied = DWORD(index);
   return index >= 0 ? WAIT_OBJECT_0 + index : WAIT_TIMEOUT;
 }
 
@@ -251,9 +256,11 @@ void IdleAfterDrivenWait() {
   const TTime until = std::chrono::steady_clock::now() + IdleLimit;
 
   std::unique_lock guard(EventLock());
-  // Set from now on means: something for the thread to do.
+  // Set from now on means: something for the thread to do. So does an event set since the
+  // last wait ended, such as a stop request the main thread made while this thread was on its
+  // way here: without it the stop would wait out the idling.
   bool wasSignalled[MaxWaitObjects];
-  for (DWORD i = 0; i < count; ++i) wasSignalled[i] = events[i]->FSignalled;
+  for (DWORD i = 0; i < count; ++i) wasSignalled[i] = i >= last.satisfied && events[i]->FSignalled;
   TWaiter waiter;
   for (DWORD i = 0; i < count; ++i) events[i]->FWaiters.push_back(&waiter);
   for (;;) {
