@@ -58,7 +58,7 @@ void PrintRow(const std::string& item, const std::string& measurement, const std
 std::string Verdict(bool met) { return met ? "met" : "NOT met"; }
 
 std::string Format(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
+  std::string text(std::snprintf(nullptr, 0, format, value), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, value);
   return text;
 }

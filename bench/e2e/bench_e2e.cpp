@@ -27,6 +27,8 @@
 #include "BenchImage.h"
 #include "CPort/ListSerialPorts.h"
 #include "Measure.h"
+#include "ReadFloor.h"
+#include "BenchFixtures.h"
 #include "SimProcess.h"
 #include "Unit1/MainThreadWake.h"
 #include "Unit1/Unit1.h"
@@ -43,51 +45,6 @@ constexpr int SettleMs = 300;
 
 double Seconds(TClock::duration d) { return std::chrono::duration<double>(d).count(); }
 double LineSeconds(double characters) { return characters / LineCharsPerSecond; }
-
-// Answers every box with OK or Yes and hands out the files it is given; what the program
-// wanted to show is kept, since a job that shows anything has failed.
-class TScriptedDialogs : public IDialogService {
-public:
-  std::deque<std::string> Files;
-  std::vector<std::string> Shown;
-  int MessageDlg(const std::string& text, TMsgDlgType type) override {
-    Shown.push_back(text);
-    return type == TMsgDlgType::mtConfirmation ? mrYes : mrOk;
-  }
-  void ShowException(const std::string& text) override { Shown.push_back(text); }
-  std::optional<std::string> OpenDlg(const std::string&) override {
-    if (Files.empty()) return std::nullopt;
-    std::string file = Files.front();
-    Files.pop_front();
-    return file;
-  }
-  std::optional<std::string> SaveDlg(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  bool HasDisplay() const override { return false; }
-};
-
-class TTempFolder {
-public:
-  TTempFolder() {
-    char name[] = "/tmp/tolvane-bench-XXXXXX";
-    if (!::mkdtemp(name)) throw std::runtime_error("mkdtemp failed");
-    FPath = name;
-  }
-  ~TTempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  std::string File(const std::string& name) const { return FPath + "/" + name; }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(File(name), std::ios::binary) << bytes;
-    return File(name);
-  }
-  const std::string& Path() const { return FPath; }
-
-private:
-  std::string FPath;
-};
 
 struct TJob {
   double WallSeconds = 0;
@@ -267,18 +224,6 @@ void ReportJob(const char* item, const std::string& name, const std::vector<TJob
            Verdict(bestShare <= processorGoal));
 }
 
-// The reads of one session, each checked against the chip.
-std::vector<TJob> RunReads(TSession& session, const std::string& imageText) {
-  TForm1& form = *session.Form;
-  std::vector<TJob> reads;
-  for (int run = 0; run < Runs; ++run) {
-    reads.push_back(session.Run([&] { form.ToolButton2->click(); },
-                                [&] { return form.Link.LinkMode == -1; }, "read"));
-    Check(form.Memo.Text() == imageText, "the read did not give the chip's image");
-  }
-  return reads;
-}
-
 // The command, then the answer up to its handled "Ready".
 double ReadLineSeconds(const TJob& job) { return LineSeconds(5.0 + double(job.Received)); }
 
@@ -286,8 +231,51 @@ std::string ReadName(int latencyMs) {
   return Format("Read of a PIC16F877A, the bridge handing over every %.0f ms", latencyMs);
 }
 
+// The reads of one session, each checked against the chip, taken in turns with the floor's
+// reads from a simulator of the same options, so that both see the same load of the machine.
+// Reported against the line time, and the program's processor time against the floor's.
+std::vector<TJob> RunReads(TSession& session, const std::string& imageText,
+                           const std::vector<std::string>& simOptions, int latencyMs,
+                           double processorGoal) {
+  TForm1& form = *session.Form;
+  const std::string command = "#" + std::string(ReadSizeCode(form.Link.Chip.SizeCode));
+  std::vector<TJob> reads;
+  std::vector<TFloorRead> floors;
+  for (int run = 0; run < Runs; ++run) {
+    reads.push_back(session.Run([&] { form.ToolButton2->click(); },
+                                [&] { return form.Link.LinkMode == -1; }, "read"));
+    Check(form.Memo.Text() == imageText, "the read did not give the chip's image");
+    floors.push_back(RunFloorRead(simOptions, command));
+    Check(floors.back().Answer.compare(0, imageText.size(), imageText) == 0,
+          "the floor's read did not give the chip's image");
+  }
+  const std::string name = ReadName(latencyMs);
+  ReportJob("2", name, reads, ReadLineSeconds, "line time", 1.03, processorGoal);
+  double program = 1e300, floor = 1e300;
+  for (const TJob& job : reads) program = std::min(program, job.CpuSeconds / job.WallSeconds);
+  for (std::size_t i = 0; i < floors.size(); ++i) {
+    const TFloorRead& f = floors[i];
+    std::printf("the floor, a single-threaded blocking reader, run %zu: %zu characters, %ld reads, "
+                "%.3f s; processor %.4f s = %.2f %%\n",
+                i + 1, f.Answer.size(), f.Reads, f.WallSeconds, f.CpuSeconds,
+                100 * f.CpuSeconds / f.WallSeconds);
+    floor = std::min(floor, f.CpuSeconds / f.WallSeconds);
+  }
+  PrintRow("3", Format("Processor time during the read, the bridge handing over every %.0f ms: "
+                       "the program / the floor, a single-threaded blocking reader",
+                       latencyMs) + Format(" (best of %.0f each)", Runs),
+           Percent(program) + " / " + Percent(floor) + Format(" = %.2f", program / floor),
+           "<= 2.5", Verdict(program / floor <= 2.5));
+  return reads;
+}
+
 int Main(int argc, char** argv) {
   QApplication application(argc, argv);
+  // --reads [MS]: the reads and their floor alone (with MS, only those with the bridge
+  // handing over every MS ms), for measuring the receive path.
+  const bool readsOnly = argc > 1 && std::string(argv[1]) == "--reads";
+  const int onlyLatency = readsOnly && argc > 2 ? std::atoi(argv[2]) : 0;
+  auto reading = [&](int latencyMs) { return onlyLatency == 0 || onlyLatency == latencyMs; };
   InstallMainThreadWake();
   TTempFolder folder;
   // No ports of the machine, only the simulator's.
@@ -316,22 +304,24 @@ int Main(int argc, char** argv) {
   noProgrammingTime.insert(noProgrammingTime.end(), {"--prog-ms", "0"});
   constexpr double ReadProcessorGoal = 0.05, ProcessorGoal = 0.10;
 
-  {
+  if (reading(1)) {
     TSession session(folder, dialogs, handingOverEvery(noProgrammingTime, 1));
     TForm1& form = *session.Form;
 
-    const double idle = IdleCpuShare();
-    std::printf("idle with the port open for %.1f s: %.3f %% of one processor\n", IdleMs / 1e3,
-                idle * 100);
-    PrintRow("3", "Processor time of the program idle with the port open", Percent(idle),
-             "< 0.5 %", Verdict(idle < 0.005));
+    if (!readsOnly) {
+      const double idle = IdleCpuShare();
+      std::printf("idle with the port open for %.1f s: %.3f %% of one processor\n", IdleMs / 1e3,
+                  idle * 100);
+      PrintRow("3", "Processor time of the program idle with the port open", Percent(idle),
+               "< 0.5 %", Verdict(idle < 0.005));
+    }
 
     // Other programs share the machine: each job runs more than once and the best run
     // counts; every run is shown.
     const long rssBefore = VmKiB("VmRSS");
-    const std::vector<TJob> reads = RunReads(session, imageText);
+    const std::vector<TJob> reads =
+        RunReads(session, imageText, handingOverEvery(noProgrammingTime, 1), 1, ReadProcessorGoal);
     const long peak = VmKiB("VmHWM");
-    ReportJob("2", ReadName(1), reads, ReadLineSeconds, "line time", 1.03, ReadProcessorGoal);
 
     const TJob& read = *std::min_element(reads.begin(), reads.end(), [](auto& x, auto& y) {
       return x.FinalHandlingSeconds < y.FinalHandlingSeconds;
@@ -348,22 +338,23 @@ int Main(int argc, char** argv) {
              "-", "-");
 
     std::vector<TJob> writes;
-    for (int run = 0; run < Runs; ++run) {
+    for (int run = 0; run < Runs && !readsOnly; ++run) {
       form.SetStatusPanel(0, "");
       writes.push_back(session.Run([&] { form.ToolButton1->click(); },
                                    [&] { return form.StatusPanel(0) == " Ready"; }, "write"));
       Check(dialogs.Shown.empty(), "the write showed a message");
     }
-    ReportJob("2", "Write of a PIC16F877A, no programming time", writes,
-              [&](const TJob& job) { return LineSeconds(double(stream.size() + job.Received)); },
-              "line time", 1.03, ProcessorGoal);
+    if (!readsOnly)
+      ReportJob("2", "Write of a PIC16F877A, no programming time", writes,
+                [&](const TJob& job) { return LineSeconds(double(stream.size() + job.Received)); },
+                "line time", 1.03, ProcessorGoal);
   }
 
-  {
+  if (reading(16)) {
     TSession session(folder, dialogs, handingOverEvery(noProgrammingTime, 16));
-    ReportJob("2", ReadName(16), RunReads(session, imageText), ReadLineSeconds, "line time",
-              1.03, ReadProcessorGoal);
+    RunReads(session, imageText, handingOverEvery(noProgrammingTime, 16), 16, ReadProcessorGoal);
   }
+  if (readsOnly) return 0;
 
   {
     TSession session(folder, dialogs, paced);

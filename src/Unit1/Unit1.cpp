@@ -24,6 +24,9 @@
 
 namespace {
 
+// The least time between two paintings of the progress bar.
+constexpr qint64 ProgressPaintMs = 100;
+
 constexpr const char* OpenFilter = "Hexfiler|*.HEX|Alle filer|*.*";
 constexpr const char* SaveFilter = "HEX-filer|*.HEX|Alle flier|*.*";
 
@@ -430,19 +433,16 @@ void TForm1::SetProgressPosition(int position) {
   // The bar ignores a value outside its range; an answer longer than estimated shows full.
   const int minimum = ProgressBar1->minimum(), maximum = ProgressBar1->maximum();
   const int value = std::clamp(position, minimum, maximum);
-  // For every new value the bar works out afresh, its text included, whether it must be
-  // painted: a read gives it one every few characters. A step of less than one of its pixels
-  // is left until more has come; the ends always show.
+  // A new value that moves the bar by a pixel paints it at once, also in a write job, which
+  // runs without the event loop; a read would give it one every few characters. A few times
+  // a second is smooth enough: values in between are left until then. The ends always show.
   const long long step = std::llabs(static_cast<long long>(value) - ProgressBar1->value());
   if (value != minimum && value != maximum &&
-      step * ProgressBar1->width() < static_cast<long long>(maximum) - minimum)
+      (step * ProgressBar1->width() < static_cast<long long>(maximum) - minimum ||
+       FProgressPainted.elapsed() < ProgressPaintMs))
     return;
   ProgressBar1->setValue(value);
-  // A write job runs without the event loop; show its progress now and then.
-  if (Panel1->isVisible() && FProgressPainted.elapsed() >= 40) {
-    ProgressBar1->repaint();
-    FProgressPainted.restart();
-  }
+  FProgressPainted.restart();
 }
 
 std::string TForm1::ConnectionText() const { return Edit1->text().toStdString(); }

@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <deque>
-#include <memory>
 #include <mutex>
 
 #include "framework/Component.h"
@@ -22,7 +21,8 @@ struct TSyncRequest {
 
 struct TQueuedCall {
   std::function<void()> Fn;
-  std::shared_ptr<TSyncRequest> Request;  // empty for a call nobody waits for
+  // The waiting caller's, on its stack: it waits until Done. Null for a call nobody waits for.
+  TSyncRequest* Request = nullptr;
 };
 
 // One lock and one condition for the queue and for thread ends: the main thread waiting for
@@ -70,12 +70,11 @@ bool CheckSynchronize() {
     }
     if (call.Request) {
       {
-        // The caller alone touches the exception from here on: this thread lets go of both
-        // before the caller can wake.
+        // The caller may return as soon as it sees Done: this thread touches the request no
+        // more once the lock is released.
         std::lock_guard lock(QueueLock);
         call.Request->Error = std::move(error);
         call.Request->Done = true;
-        call.Request.reset();
       }
       QueueChanged.notify_all();
     } else if (error) {
@@ -131,10 +130,10 @@ void TThread::Synchronize(const std::function<void()>& fn) {
     fn();
     return;
   }
-  auto request = std::make_shared<TSyncRequest>();
-  Enqueue({fn, request});
+  TSyncRequest request;
+  Enqueue({fn, &request});
   if (auto idle = SynchronizeIdle.load(std::memory_order_relaxed)) idle();
   std::unique_lock lock(QueueLock);
-  QueueChanged.wait(lock, [&] { return request->Done; });
-  if (request->Error) std::rethrow_exception(request->Error);
+  QueueChanged.wait(lock, [&] { return request.Done; });
+  if (request.Error) std::rethrow_exception(request.Error);
 }

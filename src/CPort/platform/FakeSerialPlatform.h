@@ -96,6 +96,10 @@ private:
     DWORD Count;
   };
 
+  static HANDLE MakeHandle(std::uintptr_t value) { return reinterpret_cast<HANDLE>(value); }
+  static std::uint64_t Num(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+  static thread_local DWORD LastError;
+
   void Record(TCall call);
   // Fails the call when scripted; leaves the code for GetLastError.
   bool Scripted(const std::string& name);

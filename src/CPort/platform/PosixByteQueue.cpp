@@ -5,15 +5,29 @@
 
 namespace ComPlatform::Posix {
 
-std::size_t TByteQueue::Push(const std::uint8_t* bytes, std::size_t n) {
-  n = std::min(n, Free());
+std::uint8_t* TByteQueue::Tail(std::size_t& room) {
   const std::size_t cap = FData.size();
-  std::size_t tail = (FHead + FSize) % (cap ? cap : 1);
-  const std::size_t first = std::min(n, cap - tail);
-  std::memcpy(FData.data() + tail, bytes, first);
-  std::memcpy(FData.data(), bytes + first, n - first);
-  FSize += n;
-  return n;
+  if (FSize == cap) {
+    room = 0;
+    return nullptr;
+  }
+  const std::size_t tail = (FHead + FSize) % cap;
+  room = tail >= FHead ? cap - tail : FHead - tail;
+  return FData.data() + tail;
+}
+
+std::size_t TByteQueue::Push(const std::uint8_t* bytes, std::size_t n) {
+  std::size_t pushed = 0;
+  while (pushed < n) {
+    std::size_t room = 0;
+    std::uint8_t* tail = Tail(room);
+    if (room == 0) break;
+    const std::size_t part = std::min(room, n - pushed);
+    std::memcpy(tail, bytes + pushed, part);
+    Commit(part);
+    pushed += part;
+  }
+  return pushed;
 }
 
 std::size_t TByteQueue::Pop(std::uint8_t* bytes, std::size_t n) {

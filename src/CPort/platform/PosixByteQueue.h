@@ -15,6 +15,10 @@ public:
   // Both copy at most what fits or what is there, and return the count.
   std::size_t Push(const std::uint8_t* bytes, std::size_t n);
   std::size_t Pop(std::uint8_t* bytes, std::size_t n);
+  // The free room right after the queued bytes, up to the end of the ring, for filling in
+  // place; Commit then adds the first n bytes of it to the queue.
+  std::uint8_t* Tail(std::size_t& room);
+  void Commit(std::size_t n) { FSize += n; }
   void Clear() { FHead = FSize = 0; }
   // Keeps the queued bytes; the new capacity must hold them.
   void Resize(std::size_t capacity);

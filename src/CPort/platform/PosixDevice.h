@@ -1,36 +1,37 @@
 #pragma once
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
+#include <vector>
 
-#include "CPort/platform/PosixByteQueue.h"
+#include "CPort/platform/PosixDrive.h"
 #include "CPort/platform/PosixEvent.h"
 #include "CPort/platform/PosixHandles.h"
-#include "CPort/platform/PosixReceiveFilter.h"
+#include "CPort/platform/PosixInput.h"
+#include "CPort/platform/PosixLineEvents.h"
+#include "CPort/platform/PosixTransfers.h"
+#include "CPort/platform/PosixTty.h"
 
 namespace ComPlatform::Posix {
 
-// An open serial device. The calls of the layer above work on its state under one lock.
+// An open serial device: the calls of the layer above, on the device's state under one lock.
 //
-// Who moves the bytes: the thread that waits for a line event drives the device itself
-// while it waits (it is the wait's event source): it sleeps in poll() on the tty, takes the
-// bytes that arrive into the device's input queue and completes its own wait, so arrival
-// costs one wake-up. Bytes that arrive while nobody waits stay with the kernel until the
-// next wait, count or read takes them. A helper thread of the device's own moves the
-// transfers that have to wait (a write the tty cannot take yet, a read waiting for bytes)
-// and ends them at their time-outs; with none under way it sleeps.
+// Nobody moves the device's bytes in the background. Whoever waits for one of its operations
+// drives it (TEventSource): a thread waiting for the line event polls the tty for input and
+// completes its own wait; a thread waiting for a read or a write polls for bytes or room and
+// moves them; time-outs are kept by the waiter too. So arrival costs the waiting thread one
+// wake-up, and a device nobody waits on costs nothing: bytes that arrive then stay with the
+// kernel until the next wait, count or read takes them. Every change made by a thread that
+// does not drive the device wakes the threads that do.
 // Every call sets the thread's error code when it fails.
-class TDevice : public TObject, public TEventSource {
+class TDevice : public TObject, public TEventSource, public std::enable_shared_from_this<TDevice> {
 public:
+  static constexpr TKind ObjectKind = TKind::Device;
   // Opens the named device exclusively; nullptr with the error code when it cannot.
   static std::shared_ptr<TDevice> Open(const char* name);
-  TDevice(int fd, int wakeFd);
+  explicit TDevice(int fd);
   ~TDevice() override;
 
-  // Ends every transfer and the helper thread and releases the tty.
+  // Ends every operation and lets the tty go.
   void Close();
 
   bool Setup(DWORD inQueue, DWORD outQueue);
@@ -45,97 +46,51 @@ public:
   bool Write(const void* buffer, DWORD count, DWORD* written, OVERLAPPED* overlapped);
   bool Result(OVERLAPPED* overlapped, DWORD* transferred, bool wait);
 
-  // The pending event wait, driven by the thread that waits for it.
-  void PrepareWait(pollfd& fd, TTime& due) override;
+  void PrepareWait(unsigned interest, const TWaiter& driver, pollfd& fd, TTime& due) override;
   void Serve(short revents) override;
-  bool Ready() override;
+  bool Ready(const TWaiter& driver) override;
+  void Release(const TWaiter& driver) override;
 
 private:
-  using TClock = std::chrono::steady_clock;
-  struct TRead {
-    OVERLAPPED* overlapped;
-    std::uint8_t* buffer;
-    DWORD count;
-    DWORD done;
-    TClock::time_point deadline;  // max(): none
-    TClock::duration interval;    // zero: none
-    TClock::time_point lastByte;
-    bool anyByte;                 // the first bytes end the read
-  };
-  struct TWrite {
-    OVERLAPPED* overlapped;
-    const std::uint8_t* data;
-    DWORD count;
-    DWORD done;
-    TClock::time_point deadline;
-  };
-  struct TCounters {
-    int cts = 0, dsr = 0, rng = 0, dcd = 0, frame = 0, overrun = 0, parity = 0, brk = 0,
-        bufOverrun = 0;
-  };
-  // One reading of the modem lines, made without the lock.
-  struct TModemReading {
-    bool ok = false;
-    int error = 0;
-    int lines = 0;
-  };
+  // The calls with the event their operation sets (nullptr: none).
+  bool StartWait(DWORD* mask, OVERLAPPED* overlapped, std::shared_ptr<TEvent> event);
+  bool StartRead(std::uint8_t* buffer, DWORD count, DWORD* read, OVERLAPPED* overlapped,
+                 std::shared_ptr<TEvent> event);
+  bool StartWrite(const std::uint8_t* data, DWORD count, DWORD* written, OVERLAPPED* overlapped,
+                  std::shared_ptr<TEvent> event);
+  // Waits for an operation started without an overlapped record of the caller's.
+  bool Await(OVERLAPPED& local, const std::shared_ptr<TEvent>& event, DWORD* transferred);
+  bool Outcome(OVERLAPPED* overlapped, DWORD* transferred);
+  void DriveOnce();
 
-  void Run();
-  void Wake();
+  void RegisterLocked(const TWaiter& driver);
+  void WakeDriversLocked();
+  void RecordLocked(DWORD events);
   void ReceiveLocked(bool hungUp);
   void TakeArrivedLocked();
   void SendLocked();
-  void ServeReadsLocked();
-  void ExpireLocked(TClock::time_point now);
-  void ServeLineLocked(std::unique_lock<std::mutex>& lock);
-  static TModemReading ReadModemLines(int fd);
-  void NoteModemLinesLocked(const TModemReading& reading);
-  void SampleCountersLocked();
-  void RecordLocked(DWORD events);
-  void EndWaitLocked(DWORD mask, DWORD status);
-  void RoomMadeLocked();
-  void WakeDriverLocked();
   void TxHandedOverLocked();
-  void MarkDeadLocked();
-  void StartPendingLocked(OVERLAPPED* overlapped, DWORD count);
-  void CompleteLocked(OVERLAPPED* overlapped, DWORD status, DWORD count);
-  int PollTimeoutLocked(TClock::time_point now) const;
+  void ServeLineLocked(std::unique_lock<std::mutex>& lock, TTime now);
+  void SampleCountersLocked();
   bool SamplingLocked() const;
-  bool WantsInputLocked() const;
-  bool FinishSynchronous(OVERLAPPED& local, DWORD* transferred, bool started);
-  DWORD PopLocked(std::uint8_t* buffer, DWORD count);
+  DWORD OutputQueueLocked();
+  void MarkDeadLocked();
 
   const int FFd;
-  const int FWakeFd;
-  std::weak_ptr<TDevice> FSelf;
   std::mutex FLock;
-  std::condition_variable FDone;  // a transfer or wait has completed
-  std::thread FHelper;
   bool FClosed = false;
   bool FDead = false;
+  std::vector<const TWaiter*> FDrivers;
 
-  TByteQueue FQueue;
-  TReceiveFilter FFilter;
-  COMMTIMEOUTS FTimeouts;
-  std::deque<TRead> FReads;
-  std::deque<TWrite> FWrites;
-
-  DWORD FMask = 0;
-  DWORD FRecord = 0;  // events since the last completed wait
-  DWORD* FWaitMask = nullptr;
-  OVERLAPPED* FWait = nullptr;
-  std::shared_ptr<TEvent> FWaitEvent;  // the pending wait's event, which its waiter drives
-  std::weak_ptr<TEvent> FLastWaitEvent;  // the last wait's, whose waiter may drive on
-
-  DWORD FErrors = 0;  // CE_ flags since the last ClearCommError
-  bool FCountersWork = true;
-  bool FModemWorks = true;
-  TCounters FCounters;
-  bool FCountersKnown = false;
-  int FModemLines = 0;
-  bool FTxDraining = false;
-  TClock::time_point FNextSample;
-  TClock::time_point FNextDrain;
+  TInput FInput;
+  TTransfers FTransfers;
+  TLineEvents FLine;
+  TLineWatch FWatch;
+  DWORD FErrors = 0;         // CE_ flags since the last ClearCommError
+  bool FOutputIdle = true;   // nothing written since the driver's output queue was seen empty
+  bool FTxDraining = false;  // all handed over, the driver still sending: looked at shortly
+  TTime FNextDrain;
+  TTime FNextSample;
 };
 
 }  // namespace ComPlatform::Posix

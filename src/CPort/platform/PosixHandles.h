@@ -11,7 +11,13 @@ namespace ComPlatform::Posix {
 
 class TObject {
 public:
+  enum class TKind { Device, Event };
+  explicit TObject(TKind kind) : FKind(kind) {}
   virtual ~TObject() = default;
+  TKind Kind() const { return FKind; }
+
+private:
+  const TKind FKind;
 };
 
 HANDLE AddHandle(std::shared_ptr<TObject> object);
@@ -19,9 +25,12 @@ HANDLE AddHandle(std::shared_ptr<TObject> object);
 std::shared_ptr<TObject> RemoveHandle(HANDLE handle);
 std::shared_ptr<TObject> FindHandle(HANDLE handle);
 
+// The object of a handle when it is of kind T (a device or an event), else nullptr.
 template <typename T>
 std::shared_ptr<T> Find(HANDLE handle) {
-  return std::dynamic_pointer_cast<T>(FindHandle(handle));
+  std::shared_ptr<TObject> object = FindHandle(handle);
+  if (!object || object->Kind() != T::ObjectKind) return nullptr;
+  return std::static_pointer_cast<T>(std::move(object));
 }
 
 // The error code of the last failed call, kept per thread as the layer above expects.

@@ -19,7 +19,8 @@ public:
 
   void Configure(const TRules& rules);
   // Writes at most n bytes to out and returns their number; sawEventChar tells whether
-  // the event character was among them.
+  // the event character was among them. out may be in itself: no byte is written before
+  // the byte it comes from has been read.
   std::size_t Filter(const std::uint8_t* in, std::size_t n, std::uint8_t* out,
                      bool& sawEventChar);
 

@@ -6,6 +6,7 @@
 #include "CPort/platform/PosixDevice.h"
 #include "CPort/platform/PosixEvent.h"
 #include "CPort/platform/PosixHandles.h"
+#include "CPort/platform/PosixIdle.h"
 #include "CPort/platform/SerialPlatform.h"
 #include "framework/Thread.h"
 
@@ -15,14 +16,14 @@ namespace {
 
 using namespace Posix;
 
-// The calls on Linux: devices are ttys driven by a helper thread each, events live in
-// this process. A handle that names nothing, or an object of the wrong kind, fails with
+// The calls on Linux: devices are ttys driven by the threads that wait for them, events live
+// in this process. A handle that names nothing, or an object of the wrong kind, fails with
 // ERROR_INVALID_HANDLE.
 class TPosixSerialPlatform final : public TSerialPlatform {
 public:
-  // An event thread that hands a delivery to the main thread sleeps on, driving its device,
-  // until its next wait has something: the delivery's end need not wake it.
-  TPosixSerialPlatform() { SynchronizeIdle = &IdleAfterDrivenWait; }
+  // An event thread that hands a delivery to the main thread drives on its device until its
+  // next wait has something: the delivery's end need not wake it.
+  TPosixSerialPlatform() { SynchronizeIdle = &IdleAfterWait; }
 
   HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
                      DWORD creationDisposition, DWORD flagsAndAttributes) override {
@@ -36,7 +37,7 @@ public:
   bool CloseHandle(HANDLE handle) override {
     auto object = RemoveHandle(handle);
     if (!object) return Fail(ERROR_INVALID_HANDLE);
-    if (auto device = std::dynamic_pointer_cast<TDevice>(object)) device->Close();
+    if (object->Kind() == TObject::TKind::Device) static_cast<TDevice&>(*object).Close();
     return true;
   }
 
@@ -104,7 +105,13 @@ public:
     return true;
   }
   DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override {
-    return WaitForMultipleObjects(1, &handle, false, milliseconds);
+    std::shared_ptr<TEvent> event = Find<TEvent>(handle);
+    if (!event) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+    NoteWait(&handle, 1);
+    return WaitForEvents(&event, 1, false, milliseconds);
   }
   DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, bool waitAll,
                                DWORD milliseconds) override {
@@ -112,15 +119,16 @@ public:
       SetLastError(ERROR_INVALID_PARAMETER);
       return WAIT_FAILED;
     }
-    std::shared_ptr<TEvent> events[MaxWaitObjects];
+    NoteWait(handles, count);
+    TWaitList<std::shared_ptr<TEvent>> events;
     for (DWORD i = 0; i < count; ++i) {
-      events[i] = Find<TEvent>(handles[i]);
+      events.Add(Find<TEvent>(handles[i]));
       if (!events[i]) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
       }
     }
-    return WaitForEvents(events, count, waitAll, milliseconds);
+    return WaitForEvents(events.begin(), count, waitAll, milliseconds);
   }
   void Sleep(DWORD milliseconds) override {
     if (milliseconds == 0) {

@@ -11,10 +11,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
+// In place, as the device filters what it has read into its queue.
 Bytes Filtered(TReceiveFilter& filter, const Bytes& in, bool* sawEvent = nullptr) {
-  Bytes out(in.size());
+  Bytes out = in;
   bool saw = false;
-  out.resize(filter.Filter(in.data(), in.size(), out.data(), saw));
+  out.resize(filter.Filter(out.data(), out.size(), out.data(), saw));
   if (sawEvent) *sawEvent = saw;
   return out;
 }
