@@ -11,13 +11,17 @@ TEST_DEBS = postgresql
 PACKAGE_DEBS = dpkg-dev file lintian desktop-file-utils appstream man-db
 BENCH_DEBS = libbenchmark-dev
 FUZZ_DEBS  = clang libclang-rt-14-dev
+# The Windows build: mingw-w64 with posix threads, GoogleTest's sources, groff for the manual's
+# text; Wine runs its tests.
+WINDOWS_DEBS = g++-mingw-w64-x86-64-posix googletest groff-base wine wine64
 # Seconds each fuzz target runs: briefly in `make test`, longer in `make fuzz`, where a target
 # also stops once it has made FUZZ_RUNS executions (the long run's goal).
 FUZZ_BRIEF ?= 12
 FUZZ_LONG  ?= 60
 FUZZ_RUNS  ?= 10000000
 
-.PHONY: all deps configure build package test test-main test-tsan test-asan fuzz fuzz-build demo bench clean
+.PHONY: all deps configure build package windows test test-main test-windows test-tsan test-asan \
+        fuzz fuzz-build demo bench clean
 
 all: build
 
@@ -30,7 +34,7 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-test: test-main test-tsan test-asan fuzz-build
+test: test-main test-windows test-tsan test-asan fuzz-build
 	@scripts/fuzz.sh $(BUILD)-fuzz $(FUZZ_BRIEF)
 
 # build/tolvane_<version>_<arch>.deb
@@ -41,6 +45,21 @@ package: build
 test-main: build
 	@scripts/deps.sh $(PACKAGE_DEBS) $(TEST_DEBS)
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# tolvane-cli.exe, the layers without Qt and their tests for 64-bit Windows (build-windows/),
+# and build-windows/tolvane-cli-<version>-windows-x86_64.zip.
+windows: deps
+	@scripts/deps.sh $(WINDOWS_DEBS)
+	@cmake -S . -B $(BUILD)-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DTOLVANE_WITH_GUI=OFF -DCMAKE_BUILD_TYPE=Release -DTOLVANE_HOST_BIN=$(abspath $(BUILD))/bin \
+	  $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD)-windows -j $(JOBS)
+	@cd $(BUILD)-windows && cpack >/dev/null && ls tolvane-cli-*-windows-x86_64.zip
+
+# The Windows build's tests under Wine; tolvane-cli.exe's runs against the Linux build's
+# simulated programmer.
+test-windows: build windows
+	@cd $(BUILD)-windows && ctest --output-on-failure -j $(JOBS)
 
 # The threaded core (serial layer, framework threads, link, simulator, and the end-to-end
 # tests over pseudo-terminals) again under ThreadSanitizer; the window is left out, Qt's own

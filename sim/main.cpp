@@ -13,8 +13,8 @@
 #include "PublishedLink.h"
 #include "Simulator.h"
 #include "SocketOperator.h"
-#include "framework/StandardDescriptors.h"
 #include "hex/HexImage.h"
+#include "os/Console.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ std::string ChipNames() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  KeepStandardDescriptorsOpen();
+  Os::KeepStandardStreamsOpen();
   CLI::App app{"Simulated Tolvane II programmer. Prints the pseudo-terminal's slave path on its "
                "first line and serves it until interrupted."};
   std::string chipName = "PIC16F877A";

@@ -12,8 +12,8 @@
 #include "Unit1/Translations.h"
 #include "Unit1/Unit1.h"
 #include "framework/ProgramFolders.h"
-#include "framework/StandardDescriptors.h"
 #include "link/SettingsFile.h"
+#include "os/Console.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ void PrintHelp(const std::string& settingsPath) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  KeepStandardDescriptorsOpen();
+  Os::KeepStandardStreamsOpen();
   // Answered before the toolkit starts, so that they need no display.
   if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
     std::cout << "tolvane " TOLVANE_VERSION "\n";

@@ -1,8 +1,5 @@
 #include "cli/Files.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -49,37 +46,14 @@ void WriteStandardOutput(const std::string& text) {
 
 TOutput::TOutput(const std::string& path)
     : FPath(path), FStandard(path.empty() || path == StandardStream) {
-  if (FStandard) return;
-  FFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  FCreated = FFd >= 0;
-  // An existing file keeps its contents until there is something to replace them with.
-  if (FFd < 0 && errno == EEXIST) FFd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (FFd < 0) Failed(path, "cannot create");
-}
-
-TOutput::~TOutput() {
-  if (FFd < 0) return;
-  ::close(FFd);
-  if (FCreated && !FWritten) ::unlink(FPath.c_str());
+  if (!FStandard && !FFile.Open(path)) Failed(path, "cannot create");
 }
 
 void TOutput::Write(const std::string& text) {
-  if (Standard()) {
+  if (Standard())
     WriteStandardOutput(text);
-    return;
-  }
-  FWritten = true;
-  // A pipe or a terminal named as the file has nothing to cut.
-  if (::ftruncate(FFd, 0) != 0 && errno != EINVAL) Failed(FPath, "cannot write");
-  for (std::size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(FFd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Failed(FPath, "cannot write");
-    done += static_cast<std::size_t>(n);
-  }
-  const int fd = FFd;
-  FFd = -1;
-  if (::close(fd) != 0) Failed(FPath, "cannot write");
+  else if (!FFile.Replace(text))
+    Failed(FPath, "cannot write");
 }
 
 }  // namespace Cli

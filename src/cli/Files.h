@@ -2,6 +2,7 @@
 #include <string>
 
 #include "image/ImageFile.h"
+#include "os/Files.h"
 
 namespace Cli {
 
@@ -23,9 +24,6 @@ void WriteStandardOutput(const std::string& text);
 class TOutput {
 public:
   explicit TOutput(const std::string& path);
-  ~TOutput();
-  TOutput(const TOutput&) = delete;
-  TOutput& operator=(const TOutput&) = delete;
 
   bool Standard() const { return FStandard; }
   const std::string& Name() const { return FPath; }
@@ -35,9 +33,7 @@ public:
 private:
   std::string FPath;
   bool FStandard;
-  int FFd = -1;
-  bool FCreated = false;
-  bool FWritten = false;
+  Os::TOutputFile FFile;
 };
 
 }  // namespace Cli

@@ -9,11 +9,12 @@ using TClock = std::chrono::steady_clock;
 // The main thread of a program without a window: it runs the work the port's event thread
 // hands it (its received-bytes deliveries) while it waits for a job to finish.
 
-// Wakes the main thread for queued work, and turns SIGINT and SIGTERM into an interruption
-// the waits and the sending notice; a second signal ends the program as usual.
+// Wakes the main thread for queued work, and turns Ctrl-C and the system's requests to end
+// (SIGINT, SIGTERM; the console's events on Windows) into an interruption the waits and the
+// sending notice; a second one ends the program as usual.
 void InstallMainLoop();
 
-// The signal that interrupted the program, or 0.
+// The signal that interrupted the program (as Os::Interruption() gives it), or 0.
 int InterruptSignal();
 
 // Runs queued work until done() holds (true) or the deadline passes (false). Throws

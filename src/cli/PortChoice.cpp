@@ -1,14 +1,13 @@
 #include "cli/PortChoice.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "link/SettingsFile.h"
+#include "os/Files.h"
 
 namespace Cli {
 
@@ -41,10 +40,11 @@ std::string Shown(const std::string& path) {
 
 // What a path that does not open as a serial port is instead, or empty when it is not there.
 std::string WhatIsThere(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {};
-  if (S_ISDIR(st.st_mode)) return "a folder";
-  if (S_ISREG(st.st_mode)) return "a file";
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error || !std::filesystem::exists(status)) return {};
+  if (std::filesystem::is_directory(status)) return "a folder";
+  if (std::filesystem::is_regular_file(status)) return "a file";
   return "a device";
 }
 
@@ -54,7 +54,7 @@ std::vector<TSerialPortDetails> PortsIn(const TSerialPortSources& sources) {
   try {
     return DescribeSerialPorts(sources);
   } catch (const EComPort&) {
-    throw ECommand(ecPort, "cannot list the serial ports: the system's port list, " + sources.TtyClassDir +
+    throw ECommand(ecPort, "cannot list the serial ports: the system's port list, " + sources.ListOrigin() +
                                ", could not be read");
   }
 }
@@ -114,7 +114,7 @@ ECommand OpenFailure(const TPortChoice& port, const EComPort& error) {
       return ECommand(ecPort, port.Name + ": no such port.\n" + ListedPorts());
     }
     case AccessDenied: {
-      if (::access(device.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+      if (Os::PermissionDenied(device))
         return ECommand(ecPort, device + ": permission denied. Serial devices belong to the group "
                                          "dialout; join it and log in again:\n"
                                          "  sudo usermod -aG dialout \"$USER\"");

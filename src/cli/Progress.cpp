@@ -1,9 +1,8 @@
 #include "cli/Progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "os/Console.h"
 
 namespace Cli {
 
@@ -19,7 +18,7 @@ constexpr auto RedrawInterval = std::chrono::milliseconds(100);
 
 TProgress::TMode TProgress::ModeFor(std::FILE* out, bool quiet) {
   if (quiet) return pmQuiet;
-  return ::isatty(::fileno(out)) ? pmBar : pmTenths;
+  return Os::IsTerminal(out) ? pmBar : pmTenths;
 }
 
 void TProgress::Step(const std::string& label) {
@@ -60,9 +59,8 @@ void TProgress::SetPosition(long position) {
 }
 
 int TProgress::Columns() const {
-  winsize size{};
-  if (::ioctl(::fileno(FOut), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
+  const int columns = Os::TerminalColumns(FOut);
+  return columns > 0 ? columns : 80;
 }
 
 void TProgress::DrawBar(long permille) {

@@ -1,6 +1,4 @@
 // tolvane-cli: the Tolvane II programmer from the command line, for scripts and benches.
-#include <signal.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <optional>
@@ -12,7 +10,8 @@
 #include "cli/MainLoop.h"
 #include "cli/ProductionCommands.h"
 #include "cli/SerialOptions.h"
-#include "framework/StandardDescriptors.h"
+#include "cli/SystemTexts.h"
+#include "os/Console.h"
 
 namespace {
 
@@ -64,27 +63,24 @@ int Fail(int code, const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  KeepStandardDescriptorsOpen();
+  Os::KeepStandardStreamsOpen();
   CLI::App app{Usage, "tolvane-cli"};
   app.set_version_flag("--version", "tolvane-cli " TOLVANE_VERSION);
   app.require_subcommand(1, 1);
   app.fallthrough();
+  app.allow_windows_style_options(false);  // /dev/... and C:/... are paths, not options
   app.formatter(std::make_shared<THelpFormatter>());
   app.get_formatter()->label("SUBCOMMAND", "COMMAND");
 
   Cli::TOptions options;
-  app.add_option("--port", options.Port,
-                 "A port name from 'ports' or any device path, such as /dev/serial/by-id/...; "
-                 "default: the port the window saved, else the only USB serial port")
+  app.add_option("--port", options.Port, Cli::PortHelp)
       ->option_text("PORT");
   app.add_option("--expect", options.Expect,
                  "Go on only when the programmer holds this chip (PIC16F877A, 16f877a, ...)")
       ->option_text("CHIP");
   app.add_flag("--quiet", options.Quiet, "No progress; notices and warnings still go to standard error");
 
-  app.add_subcommand("ports",
-                     "List ports: name, device path, USB vendor:product, product, serial number, "
-                     "/dev/serial/by-id name; running simulators too")
+  app.add_subcommand("ports", Cli::PortsHelp)
       ->add_flag("--json", options.Json, "JSON on standard output");
   app.add_subcommand("identify", "Print the chip's name (and its ID word)")
       ->add_flag("--json", options.Json, "JSON on standard output");
@@ -114,7 +110,7 @@ int main(int argc, char** argv) {
   app.add_subcommand("blank-check", "Exit 0 when the chip is blank, 1 when not");
   for (CLI::App* command : app.get_subcommands({})) command->group("Commands");
   Cli::AddProductionCommands(app, options);
-  app.footer(ExitStatus);  // the commands' own help leaves it out
+  app.footer(std::string(ExitStatus) + Cli::SystemHelpNote);  // the commands' own help leaves it out
 
   try {
     app.parse(argc, argv);
@@ -131,6 +127,7 @@ int main(int argc, char** argv) {
   }
   options.Command = app.get_subcommands().front()->get_name();
 
+  Os::UseBinaryStandardStreams();
   try {
     if (const std::optional<int> status = Cli::RunProductionCommand(options)) return *status;
     Cli::InstallMainLoop();
@@ -140,8 +137,7 @@ int main(int argc, char** argv) {
     // Standard output's reader has gone, as `read | head -1` does: end quietly, as SIGPIPE
     // ends other tools.
     if (e.Code() == Cli::ecBrokenPipe) {
-      ::signal(SIGPIPE, SIG_DFL);
-      ::raise(SIGPIPE);
+      Os::EndAsBrokenPipe();
       return Cli::ecBrokenPipe;
     }
     // Ended by a signal: the shell's 128 + its number, 130 for Ctrl-C.

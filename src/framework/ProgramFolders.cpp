@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "os/Folders.h"
+
 namespace fs = std::filesystem;
 
 // The data folder as seen from the program folder, from the install rules (GNUInstallDirs):
@@ -12,9 +14,8 @@ namespace fs = std::filesystem;
 #endif
 
 std::string ExecutableDir() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : self.parent_path().string();
+  const std::string self = Os::ExecutablePath();
+  return self.empty() ? self : fs::path(self).parent_path().string();
 }
 
 std::string InstalledDataDir(const std::string& executableDir) {

@@ -1,13 +1,10 @@
 #include "link/SettingsFile.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "framework/TextBox.h"
+#include "os/Folders.h"
 
 namespace fs = std::filesystem;
 
@@ -17,21 +14,12 @@ std::string SettingsFilePath(const std::string& executableDir, const std::string
   // /usr/bin; a copy of its own moves out only when its folder is not writable.
   const bool beside = !executableDir.empty() && InstalledDataDir(executableDir).empty() &&
                       fs::is_directory(executableDir, error) &&
-                      ::access(executableDir.c_str(), W_OK) == 0;
+                      Os::MayWriteIn(executableDir);
   const fs::path dir = beside ? executableDir : userConfigDir;
   return (dir / SettingsFileName).string();
 }
 
-std::string UserConfigDir() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && config[0] == '/') return (fs::path(config) / "tolvane").string();
-  const char* home = std::getenv("HOME");
-  if (!home || !*home) {
-    const passwd* account = ::getpwuid(::getuid());
-    home = account && account->pw_dir ? account->pw_dir : "/";
-  }
-  return (fs::path(home) / ".config" / "tolvane").string();
-}
+std::string UserConfigDir() { return Os::UserConfigDir(); }
 
 std::string DefaultSettingsFilePath() { return SettingsFilePath(ExecutableDir(), UserConfigDir()); }
 

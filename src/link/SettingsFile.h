@@ -12,8 +12,9 @@ inline constexpr const char* SettingsFileName = "Tolvane.ini";
 
 std::string SettingsFilePath(const std::string& executableDir, const std::string& userConfigDir);
 
-// $XDG_CONFIG_HOME/tolvane when that is an absolute path, else $HOME/.config/tolvane (the
-// account's home folder when HOME is unset).
+// The user's folder for the program's settings (Os::UserConfigDir): on Linux
+// $XDG_CONFIG_HOME/tolvane when that is an absolute path, else $HOME/.config/tolvane; on Windows
+// %APPDATA%\Tolvane.
 std::string UserConfigDir();
 
 // The path for this run: SettingsFilePath(ExecutableDir(), UserConfigDir()).

@@ -6,6 +6,7 @@
 
 #include "CPort/EComPort.h"
 #include "FakePortFixture.h"
+#include "TempFolder.h"
 #include "framework/IniFile.h"
 #include "framework/Registry.h"
 #include "framework/ShownErrors.h"
@@ -378,9 +379,7 @@ class ComPortStore : public FakePortTest {
 protected:
   void SetUp() override {
     FakePortTest::SetUp();
-    char pattern[] = "/tmp/tolvane-store-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    FDir = pattern;
+    FDir = MakeTempFolder("tolvane-store");
   }
   void TearDown() override {
     std::filesystem::remove_all(FDir);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "MoFile.h"
+#include "TempFolder.h"
 #include "framework/Component.h"
 #include "framework/Convert.h"
 #include "framework/Exception.h"
@@ -19,11 +20,7 @@ using test::WriteFile;
 
 class CatalogSet : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char name[] = "/tmp/tolvane-catalogs-XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    FDir = name;
-  }
+  void SetUp() override { FDir = MakeTempFolder("tolvane-catalogs"); }
   void TearDown() override {
     Translation::InstallCatalog(nullptr);
     std::error_code ignored;

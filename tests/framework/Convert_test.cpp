@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "TempFolder.h"
+
 namespace {
 
 TEST(Convert, TextToIntegerAcceptsSignedDecimalAndBothHexForms) {
@@ -50,9 +52,7 @@ TEST(Translate, PassesTextThroughUntilACatalogIsInstalled) {
 class IniFileTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tolvane-ini-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    FDir = pattern;
+    FDir = MakeTempFolder("tolvane-ini");
     FPath = FDir + "/settings.ini";
   }
   void TearDown() override { std::filesystem::remove_all(FDir); }

@@ -10,14 +10,16 @@ namespace {
 
 using ProgramFolders = TTempFolderTest;
 
+using Path = std::filesystem::path;  // compared by element: either separator on Windows
+
 TEST_F(ProgramFolders, AnInstalledProgramFindsItsDataAndCatalogsUnderThePrefix) {
   std::filesystem::create_directories(Dir + "/usr/bin");
   EXPECT_EQ(InstalledDataDir(Dir + "/usr/bin"), "");
-  EXPECT_EQ(CatalogDir(Dir + "/usr/bin"), Dir + "/usr/bin/locale");
+  EXPECT_EQ(Path(CatalogDir(Dir + "/usr/bin")), Path(Dir + "/usr/bin/locale"));
 
   std::filesystem::create_directories(Dir + "/usr/share/tolvane");
-  EXPECT_EQ(InstalledDataDir(Dir + "/usr/bin"), Dir + "/usr/share/tolvane");
-  EXPECT_EQ(CatalogDir(Dir + "/usr/bin"), Dir + "/usr/share/tolvane/locale");
+  EXPECT_EQ(Path(InstalledDataDir(Dir + "/usr/bin")), Path(Dir + "/usr/share/tolvane"));
+  EXPECT_EQ(Path(CatalogDir(Dir + "/usr/bin")), Path(Dir + "/usr/share/tolvane/locale"));
   EXPECT_EQ(InstalledDataDir(""), "");
 }
 

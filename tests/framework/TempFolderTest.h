@@ -1,21 +1,17 @@
 #pragma once
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
-// A test with a fresh folder of its own under /tmp, removed afterwards, and byte-exact file
-// helpers.
+#include "TempFolder.h"
+
+// A test with a fresh folder of its own, removed afterwards, and byte-exact file helpers.
 class TTempFolderTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/textbox-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    Dir = pattern;
-  }
+  void SetUp() override { Dir = MakeTempFolder("textbox"); }
   void TearDown() override { std::filesystem::remove_all(Dir); }
 
   std::string Write(const std::string& name, const std::string& bytes) {

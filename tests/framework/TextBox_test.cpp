@@ -142,7 +142,7 @@ TEST_F(TextBoxFiles, LoadingNormalisesBreaksAndStopsAtNul) {
   box.LoadFromFile(Write("same.hex", "a\nb\nc\nd\n\n\n\xA4\xFF"));
   EXPECT_EQ(changes, 1);  // same text: no notice
 
-  box.LoadFromFile(Write("nul.hex", std::string("ab\r\0cd\r\n", 8)));
+  box.LoadFromFile(Write("nul-byte.hex", std::string("ab\r\0cd\r\n", 8)));  // NUL.* is a device on Windows
   EXPECT_EQ(box.Text(), "ab\r\n");
   box.LoadFromFile(Write("empty.hex", ""));
   EXPECT_TRUE(box.Empty());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.h"
 #include "hex/HexImage.h"
 
 using namespace Hex;
@@ -199,9 +200,7 @@ TEST(HexImage, ReaderSurvivesCorruptedInput) {
 }
 
 TEST(HexFile, SavesAndLoadsAndNamesTheFileOnErrors) {
-  char dirTemplate[] = "/tmp/hex_test_XXXXXX";
-  ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-  const std::string dir = dirTemplate;
+  const std::string dir = MakeTempFolder("hex_test");
   const std::string path = dir + "/image.hex";
   const THexImage image = {{0x0, 0xFF}, {0x1, 0x3F}, {0x4200, 0xAB}, {0x4201, 0x00}};
 

@@ -20,8 +20,6 @@ namespace {
 
 constexpr int RegistryError = 23;  // "Registry error"
 
-const TSerialPortSources* InstalledSources = nullptr;
-
 // Failures are reported in the platform layer's terms: a missing folder is
 // ERROR_FILE_NOT_FOUND, a refusal ERROR_ACCESS_DENIED, anything else ERROR_GEN_FAILURE.
 int PlatformCode(const std::error_code& ec) {
@@ -144,14 +142,7 @@ TSerialPortSources TSerialPortSources::Machine() {
   return sources;
 }
 
-void SetSerialPortSources(const TSerialPortSources* sources) { InstalledSources = sources; }
-
-void ListSerialPorts(std::vector<std::string>& target) {
-  if (InstalledSources)
-    ListSerialPorts(target, *InstalledSources);
-  else
-    ListSerialPorts(target, TSerialPortSources::Machine());
-}
+std::string TSerialPortSources::ListOrigin() const { return TtyClassDir; }
 
 void ListSerialPorts(std::vector<std::string>& target, const TSerialPortSources& sources) {
   std::vector<std::string> names;
