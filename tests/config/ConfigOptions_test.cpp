@@ -97,10 +97,13 @@ TEST(ConfigTable, ProtectionSettingsAgreeWithTheChipRules) {
     const Image::TChipLayout chip = Image::LayoutOf(ChipNamed(name));
     for (const TConfigField& field : table->Fields)
       for (const TConfigOption& option : field.Options) {
-        if (field.Name == "CP") EXPECT_EQ(chip.ProtectsProgram(option.Value), option.Name != "CP_OFF") << name << " " << option.Name;
-        if (field.Name == "CPD") EXPECT_EQ(chip.ProtectsData(option.Value), option.Name == "CPD_ON") << name;
-        if (field.Name != "CP" && field.Name != "CPD")
+        if (field.Name == "CP") {
+          EXPECT_EQ(chip.ProtectsProgram(option.Value), option.Name != "CP_OFF") << name << " " << option.Name;
+        } else if (field.Name == "CPD") {
+          EXPECT_EQ(chip.ProtectsData(option.Value), option.Name == "CPD_ON") << name;
+        } else {
           EXPECT_FALSE(chip.ProtectsProgram(option.Value) || chip.ProtectsData(option.Value)) << name << " " << option.Name;
+        }
       }
   }
 }
