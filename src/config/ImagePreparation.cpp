@@ -9,13 +9,9 @@
 
 namespace ChipConfig {
 
-namespace {
+using Image::Hex4;
 
-std::string Hex4(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%04X", value);
-  return text;
-}
+namespace {
 
 // What a setting of the word is called: its option's name, or its bits when they name none.
 std::string Named(const TConfigTable* table, std::string_view field, std::uint16_t word) {

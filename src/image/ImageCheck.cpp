@@ -5,13 +5,13 @@
 
 namespace Image {
 
-namespace {
-
 std::string Hex4(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
   return text;
 }
+
+namespace {
 
 std::string Hex2(std::uint32_t value) {
   char text[8];

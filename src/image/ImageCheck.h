@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,9 @@
 #include "image/ImageFile.h"
 
 namespace Image {
+
+// An address or word as every message of this program writes it: 0x and four hexadecimal digits.
+std::string Hex4(std::uint32_t value);
 
 // The configuration word an image gives, when it gives both of its bytes.
 std::optional<std::uint16_t> ConfigWordOf(const Hex::THexImage& image);

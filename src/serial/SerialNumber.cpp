@@ -7,8 +7,11 @@
 #include "framework/Convert.h"
 #include "hex/HexRecord.h"
 #include "image/ChipLayout.h"
+#include "image/ImageCheck.h"
 
 namespace Serial {
+
+using Image::Hex4;
 
 namespace {
 
@@ -46,12 +49,6 @@ std::string Units(const TSerialLayout& layout) {
     case sfBcd: return count + " BCD bytes";
     default: return count + " bytes";
   }
-}
-
-std::string Hex4(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
-  return text;
 }
 
 std::uint32_t FirstWord(const TSerialLayout& layout) {

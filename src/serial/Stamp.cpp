@@ -1,18 +1,10 @@
 #include "serial/Stamp.h"
 
-#include <cstdio>
+#include "image/ImageCheck.h"
 
 namespace Serial {
 
-namespace {
-
-std::string Hex4(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value));
-  return text;
-}
-
-}  // namespace
+using Image::Hex4;
 
 TStamp StampOf(std::uint64_t number, const TSerialLayout& layout) {
   return {std::to_string(number), Place(Encode(number, layout), layout)};

@@ -135,9 +135,11 @@ TEST(Line, TwoStationsKilledAtRandomGiveNoNumberTwiceAndLoseNoChip) {
 
   // No number is on two chips, and a chip holds the whole image with its number or is spoiled.
   std::map<std::uint64_t, const Hex::THexImage*> onChips;
-  for (const Hex::THexImage& chip : chips)
-    if (const std::optional<std::uint64_t> number = Serial::ReadNumber(chip, serial))
+  for (const Hex::THexImage& chip : chips) {
+    if (const std::optional<std::uint64_t> number = Serial::ReadNumber(chip, serial)) {
       EXPECT_TRUE(onChips.emplace(*number, &chip).second) << "number " << *number << " is on two chips";
+    }
+  }
 
   Record::TPostgres db(uri);
   EXPECT_EQ(db.Single("SELECT count(*) FROM chips WHERE result IS NULL OR serial_state = 'taken'"), "0");
