@@ -154,8 +154,12 @@ void TProgrammerLink::FinishCommand() {
   std::string head;
   if (IdentifyPending) {
     // The programmer answers identification with the upper three hex digits of the ID word.
-    head = buf.Text().substr(0, 3);
-    IdentifyAnswer = buf.Line(0);
+    // The line end of the answer before can still be on its way when a port is closed and
+    // opened again at once, or a command follows a Ready at once: it comes first, then the word.
+    std::string_view answer = buf.Text();
+    answer.remove_prefix(std::min(answer.find_first_not_of("\r\n"), answer.size()));
+    head = answer.substr(0, 3);
+    IdentifyAnswer = answer.substr(0, answer.find("\r\n"));
     if (IsHexText(head)) {
       int value = 0;
       std::from_chars(head.data(), head.data() + head.size(), value, 16);

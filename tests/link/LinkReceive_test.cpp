@@ -190,7 +190,8 @@ TEST_F(LinkReceive, IdentificationAnswers) {
       {"10E0\r\nReady", 270, "PIC16F630"},
       {"3FFF\r\nReady", 1022, "Unknown"},
       {"09a0\r\nReady", -1, "Unknown"},
-      {"\r\n09A0Ready", -1, "Unknown"},
+      {"\r\n09A0Ready", 154, "PIC16F877"},  // a late line end of the answer before
+      {"\n10E0\r\nReady", 270, "PIC16F630"},
       {"000\r\nReady", 0, "None"},
       {"0010Ready", 0, "None"},
   };
