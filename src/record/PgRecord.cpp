@@ -169,28 +169,36 @@ void WritePgCsv(const std::string& uri, std::FILE* out) {
   TPostgres db(uri);
   if (db.Single("SELECT to_regclass('chips') IS NOT NULL") != "t")
     throw ERecord(db.Name() + ": not a production record: it has no table chips");
-  const TPostgres::TResult rows = db.Exec("SELECT * FROM chips ORDER BY id");
+  // Through a cursor, a batch at a time: a record of years of production need not fit in
+  // memory. One transaction, so the rows are those of one moment while stations go on.
+  TPgTransaction transaction(db);
+  db.Exec("DECLARE chip_rows NO SCROLL CURSOR FOR SELECT * FROM chips ORDER BY id");
+  constexpr const char* Fetch = "FETCH 5000 FROM chip_rows";
+  TPostgres::TResult rows = db.Exec(Fetch);
   const int columns = TPostgres::Columns(rows);
   std::string text;
   for (int c = 0; c < columns; ++c) text += (c ? "," : "") + CsvField(TPostgres::Name(rows, c));
   text += "\r\n";
   char number[32];
-  for (int r = 0; r < TPostgres::Rows(rows); ++r) {
-    for (int c = 0; c < columns; ++c) {
-      if (c) text += ',';
-      if (TPostgres::IsNull(rows, r, c)) continue;
-      if (TPostgres::IsReal(rows, c)) {
-        std::snprintf(number, sizeof number, "%.3f", std::stod(TPostgres::Value(rows, r, c)));
-        text += number;
-      } else {
-        text += CsvField(TPostgres::Value(rows, r, c));
+  for (; TPostgres::Rows(rows) > 0; rows = db.Exec(Fetch)) {
+    for (int r = 0; r < TPostgres::Rows(rows); ++r) {
+      for (int c = 0; c < columns; ++c) {
+        if (c) text += ',';
+        if (TPostgres::IsNull(rows, r, c)) continue;
+        if (TPostgres::IsReal(rows, c)) {
+          std::snprintf(number, sizeof number, "%.3f", std::stod(TPostgres::Value(rows, r, c)));
+          text += number;
+        } else {
+          text += CsvField(TPostgres::Value(rows, r, c));
+        }
       }
+      text += "\r\n";
+      if (text.size() >= 65536) PutCsv(text, out);
     }
-    text += "\r\n";
-    if (text.size() >= 65536) PutCsv(text, out);
   }
   PutCsv(text, out);
   if (std::fflush(out) != 0) throw ERecord(std::string("cannot write the record out: ") + std::strerror(errno));
+  transaction.Commit();
 }
 
 }  // namespace Record

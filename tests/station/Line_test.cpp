@@ -18,6 +18,7 @@
 #include "firmware/FirmwareFiles.h"
 #include "image/ImageCheck.h"
 #include "link/ChipTable.h"
+#include "record/PgRecord.h"
 #include "record/Postgres.h"
 #include "serial/Stamp.h"
 
@@ -173,4 +174,20 @@ TEST(Line, TwoStationsKilledAtRandomGiveNoNumberTwiceAndLoseNoChip) {
   EXPECT_EQ(TCliRun::Count(log.Out, "\r\n"), std::stoi(*db.Single("SELECT count(*) FROM chips")) + 1);
   EXPECT_EQ(TCliRun::Count(log.Out, ",given\r\n"), Record::TPostgres::Rows(given));
   RecordProperty("kills", kills);
+}
+
+// The shared record is printed a batch at a time: every row once, in order, across batches.
+TEST(Line, LogOfALargeRecordGivesEveryRowOnce) {
+  const std::string uri = FreshDatabase("tolvane_large_log");
+  { Record::TPgRecord schema(uri, "station-a"); }
+  Record::TPostgres db(uri);
+  db.Exec("INSERT INTO chips (run, started, station, port, image, image_digest, step, result) "
+          "SELECT (SELECT min(id) FROM runs), 'now', 'station-a', 'port-' || n, 'a.hex', 'digest', "
+          "'done', 'pass' FROM generate_series(1, 12345) AS n");
+  TCliRun log({"log", "--log", uri});
+  ASSERT_EQ(log.Wait(), 0) << log.Err;
+  EXPECT_EQ(TCliRun::Count(log.Out, "\r\n"), 12345 + 1);
+  for (int n : {1, 5000, 5001, 10000, 10001, 12345})
+    EXPECT_EQ(TCliRun::Count(log.Out, ",port-" + std::to_string(n) + ","), 1) << n;
+  EXPECT_LT(log.Out.find(",port-5000,"), log.Out.find(",port-5001,"));
 }
