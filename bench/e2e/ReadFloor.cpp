@@ -11,10 +11,11 @@
 
 #include "SimProcess.h"
 
-TFloorRead RunFloorRead(const std::vector<std::string>& simOptions, const std::string& command) {
+TFloorRead RunFloorRead(const std::vector<std::string>& simOptions, const std::string& command,
+                        const std::string& reader) {
   TSimProcess device(simOptions);
   const std::string program =
-      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "read_floor").string();
+      (std::filesystem::read_symlink("/proc/self/exe").parent_path() / reader).string();
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   const pid_t pid = ::fork();

@@ -11,7 +11,8 @@ struct TFloorRead {
   std::string Answer;      // every character up to the one that completed "Ready"
 };
 
-// Starts a simulated programmer with simOptions, runs read_floor (from the folder of this
-// program) against it with the command, and returns its figures. Throws std::runtime_error
-// when either fails.
-TFloorRead RunFloorRead(const std::vector<std::string>& simOptions, const std::string& command);
+// Starts a simulated programmer with simOptions, runs the reader (read_floor, or read_floor_qt,
+// from the folder of this program) against it with the command, and returns its figures.
+// Throws std::runtime_error when either fails.
+TFloorRead RunFloorRead(const std::vector<std::string>& simOptions, const std::string& command,
+                        const std::string& reader = "read_floor");
