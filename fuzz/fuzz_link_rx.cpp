@@ -107,7 +107,10 @@ public:
       std::string head;
       bool identified = false;
       if (IdentifyPending) {
-        head = buf.substr(0, 3);
+        // Line ends still on their way from the answer before come first.
+        std::size_t start = 0;
+        while (start < buf.size() && (buf[start] == '\r' || buf[start] == '\n')) ++start;
+        head = buf.substr(start, 3);
         if (IsHexText(head)) {
           ChipId = int(std::strtol(head.c_str(), nullptr, 16)) & 0x3FE;
           Chip.SelectChip(ChipId);
