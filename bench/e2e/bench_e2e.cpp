@@ -40,6 +40,9 @@ constexpr double LineCharsPerSecond = 5760.0;  // 57600 bit/s, ten bits a charac
 constexpr int JobTimeoutMs = 120000;
 constexpr int IdleMs = 5000;
 constexpr int Runs = 2;
+// The floors' runs cost no processor time of the program's; more of them keep a run slowed by
+// the machine's other guests from setting a floor too high, which would flatter the ratio.
+constexpr int FloorRuns = 4;
 // The tail of an answer after its "Ready" still comes in after the job has been handled.
 constexpr int SettleMs = 300;
 
@@ -241,10 +244,12 @@ std::vector<TJob> RunReads(TSession& session, const std::string& imageText,
   const std::string command = "#" + std::string(ReadSizeCode(form.Link.Chip.SizeCode));
   std::vector<TJob> reads;
   std::vector<TFloorRead> floors, qtFloors;
-  for (int run = 0; run < Runs; ++run) {
-    reads.push_back(session.Run([&] { form.ToolButton2->click(); },
-                                [&] { return form.Link.LinkMode == -1; }, "read"));
-    Check(form.Memo.Text() == imageText, "the read did not give the chip's image");
+  for (int run = 0; run < FloorRuns; ++run) {
+    if (run < Runs) {
+      reads.push_back(session.Run([&] { form.ToolButton2->click(); },
+                                  [&] { return form.Link.LinkMode == -1; }, "read"));
+      Check(form.Memo.Text() == imageText, "the read did not give the chip's image");
+    }
     floors.push_back(RunFloorRead(simOptions, command));
     Check(floors.back().Answer.compare(0, imageText.size(), imageText) == 0,
           "the floor's read did not give the chip's image");
@@ -275,11 +280,11 @@ std::vector<TJob> RunReads(TSession& session, const std::string& imageText,
   PrintRow("3", Format("Processor time during the read, the bridge handing over every %.0f ms: "
                        "a Qt program's least (a reader thread posting each delivery to the event "
                        "loop) / the floor",
-                       latencyMs) + Format(" (best of %.0f each)", Runs),
+                       latencyMs) + Format(" (best of %.0f each)", FloorRuns),
            Percent(qtFloor) + " / " + Percent(floor) + Format(" = %.2f", qtFloor / floor), "-", "-");
   PrintRow("3", Format("Processor time during the read, the bridge handing over every %.0f ms: "
                        "the program / the floor, a single-threaded blocking reader",
-                       latencyMs) + Format(" (best of %.0f each)", Runs),
+                       latencyMs) + Format(" (best of %.0f", Runs) + Format("; the floor's of %.0f)", FloorRuns),
            Percent(program) + " / " + Percent(floor) + Format(" = %.2f", program / floor),
            "<= 2.5", Verdict(program / floor <= 2.5));
   return reads;
