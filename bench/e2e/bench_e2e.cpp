@@ -234,6 +234,19 @@ std::string ReadName(int latencyMs) {
   return Format("Read of a PIC16F877A, the bridge handing over every %.0f ms", latencyMs);
 }
 
+// Prints each run of a floor reader and returns the least share of processor time among them.
+double BestFloor(const char* reader, const std::vector<TFloorRead>& runs) {
+  double best = 1e300;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const TFloorRead& f = runs[i];
+    std::printf("%s, run %zu: %zu characters, %ld reads, %.3f s; processor %.4f s = %.2f %%\n", reader,
+                i + 1, f.Answer.size(), f.Reads, f.WallSeconds, f.CpuSeconds,
+                100 * f.CpuSeconds / f.WallSeconds);
+    best = std::min(best, f.CpuSeconds / f.WallSeconds);
+  }
+  return best;
+}
+
 // The reads of one session, each checked against the chip, taken in turns with the floor's
 // reads from a simulator of the same options, so that both see the same load of the machine.
 // Reported against the line time, and the program's processor time against the floor's.
@@ -244,39 +257,27 @@ std::vector<TJob> RunReads(TSession& session, const std::string& imageText,
   const std::string command = "#" + std::string(ReadSizeCode(form.Link.Chip.SizeCode));
   std::vector<TJob> reads;
   std::vector<TFloorRead> floors, qtFloors;
+  auto runFloor = [&](std::vector<TFloorRead>& runs, const std::string& reader) {
+    runs.push_back(RunFloorRead(simOptions, command, reader));
+    Check(runs.back().Answer.compare(0, imageText.size(), imageText) == 0,
+          (reader + "'s read did not give the chip's image").c_str());
+  };
   for (int run = 0; run < FloorRuns; ++run) {
     if (run < Runs) {
       reads.push_back(session.Run([&] { form.ToolButton2->click(); },
                                   [&] { return form.Link.LinkMode == -1; }, "read"));
       Check(form.Memo.Text() == imageText, "the read did not give the chip's image");
     }
-    floors.push_back(RunFloorRead(simOptions, command));
-    Check(floors.back().Answer.compare(0, imageText.size(), imageText) == 0,
-          "the floor's read did not give the chip's image");
-    qtFloors.push_back(RunFloorRead(simOptions, command, "read_floor_qt"));
-    Check(qtFloors.back().Answer.compare(0, imageText.size(), imageText) == 0,
-          "the Qt floor's read did not give the chip's image");
+    runFloor(floors, "read_floor");
+    runFloor(qtFloors, "read_floor_qt");
   }
   const std::string name = ReadName(latencyMs);
   ReportJob("2", name, reads, ReadLineSeconds, "line time", 1.03, processorGoal);
-  double program = 1e300, floor = 1e300;
+  double program = 1e300;
   for (const TJob& job : reads) program = std::min(program, job.CpuSeconds / job.WallSeconds);
-  for (std::size_t i = 0; i < floors.size(); ++i) {
-    const TFloorRead& f = floors[i];
-    std::printf("the floor, a single-threaded blocking reader, run %zu: %zu characters, %ld reads, "
-                "%.3f s; processor %.4f s = %.2f %%\n",
-                i + 1, f.Answer.size(), f.Reads, f.WallSeconds, f.CpuSeconds,
-                100 * f.CpuSeconds / f.WallSeconds);
-    floor = std::min(floor, f.CpuSeconds / f.WallSeconds);
-  }
-  double qtFloor = 1e300;
-  for (std::size_t i = 0; i < qtFloors.size(); ++i) {
-    const TFloorRead& f = qtFloors[i];
-    std::printf("a Qt program's least, a reader thread posting to the event loop, run %zu: %ld reads, "
-                "%.3f s; processor %.4f s = %.2f %%\n",
-                i + 1, f.Reads, f.WallSeconds, f.CpuSeconds, 100 * f.CpuSeconds / f.WallSeconds);
-    qtFloor = std::min(qtFloor, f.CpuSeconds / f.WallSeconds);
-  }
+  const double floor = BestFloor("the floor, a single-threaded blocking reader", floors);
+  const double qtFloor =
+      BestFloor("a Qt program's least, a reader thread posting to the event loop", qtFloors);
   PrintRow("3", Format("Processor time during the read, the bridge handing over every %.0f ms: "
                        "a Qt program's least (a reader thread posting each delivery to the event "
                        "loop) / the floor",

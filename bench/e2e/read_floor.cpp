@@ -6,30 +6,16 @@
 // Usage: read_floor PORT COMMAND
 // Sends COMMAND, reads until "Ready" has come, then prints one line of figures
 // ("cpu SECONDS wall SECONDS reads N") and the answer as it came.
-#include <fcntl.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include "FloorLine.h"
 
 namespace {
 
 constexpr std::size_t Capacity = 1 << 20;
 char Answer[Capacity];
 
-double Seconds(clockid_t clock) {
-  timespec t{};
-  clock_gettime(clock, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
+using FloorLine::Seconds;
 
-int Fail(const char* what) {
-  std::fprintf(stderr, "read_floor: %s: %s\n", what, std::strerror(errno));
-  return 1;
-}
+int Fail(const char* what) { return FloorLine::Fail("read_floor", what); }
 
 }  // namespace
 
@@ -38,18 +24,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: read_floor PORT COMMAND\n");
     return 2;
   }
-  const int fd = ::open(argv[1], O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return Fail(argv[1]);
-  termios t{};
-  if (tcgetattr(fd, &t) != 0) return Fail("tcgetattr");
-  cfmakeraw(&t);
-  t.c_cc[VMIN] = 1;  // a read returns as soon as anything has come
-  t.c_cc[VTIME] = 0;
-  cfsetspeed(&t, B57600);
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail("tcsetattr");
-  // The simulator notices a new opener within its own recheck time, as the program's port
-  // has been open for a while when a job starts.
-  usleep(300'000);
+  const int fd = FloorLine::Open("read_floor", argv[1]);
+  if (fd < 0) return 1;
   std::memset(Answer, 0, sizeof Answer);  // no page is first touched during the read
 
   const double cpu = Seconds(CLOCK_PROCESS_CPUTIME_ID), wall = Seconds(CLOCK_MONOTONIC);

@@ -4,34 +4,21 @@
 // wake-ups a hand-over and nothing else. bench_e2e runs it beside read_floor.
 //
 // Usage: read_floor_qt PORT COMMAND (output as read_floor's)
-#include <fcntl.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "FloorLine.h"
+
 namespace {
 
-double Seconds(clockid_t clock) {
-  timespec t{};
-  clock_gettime(clock, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
+using FloorLine::Seconds;
 
-int Fail(const char* what) {
-  std::fprintf(stderr, "read_floor_qt: %s: %s\n", what, std::strerror(errno));
-  return 1;
-}
+int Fail(const char* what) { return FloorLine::Fail("read_floor_qt", what); }
 
 struct TShared {
   std::mutex Lock;
@@ -80,16 +67,8 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;
   QGuiApplication application(qtArgc, argv);
-  const int fd = ::open(argv[1], O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return Fail(argv[1]);
-  termios t{};
-  if (tcgetattr(fd, &t) != 0) return Fail("tcgetattr");
-  cfmakeraw(&t);
-  t.c_cc[VMIN] = 1;
-  t.c_cc[VTIME] = 0;
-  cfsetspeed(&t, B57600);
-  if (tcsetattr(fd, TCSANOW, &t) != 0) return Fail("tcsetattr");
-  usleep(300'000);  // as read_floor: the simulator notices its opener
+  const int fd = FloorLine::Open("read_floor_qt", argv[1]);
+  if (fd < 0) return 1;
 
   TShared shared;
   std::string answer;

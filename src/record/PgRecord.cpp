@@ -56,6 +56,22 @@ CREATE TABLE IF NOT EXISTS sequences (
 
 std::string Text(std::int64_t value) { return std::to_string(value); }
 
+// A row as a line of CSV: NULL as an empty field, seconds to the millisecond.
+void AppendCsvRow(std::string& text, const TPostgres::TResult& rows, int row) {
+  char number[32];
+  for (int c = 0; c < TPostgres::Columns(rows); ++c) {
+    if (c) text += ',';
+    if (TPostgres::IsNull(rows, row, c)) continue;
+    if (TPostgres::IsReal(rows, c)) {
+      std::snprintf(number, sizeof number, "%.3f", std::stod(TPostgres::Value(rows, row, c)));
+      text += number;
+    } else {
+      text += CsvField(TPostgres::Value(rows, row, c));
+    }
+  }
+  text += "\r\n";
+}
+
 }  // namespace
 
 TPgRecord::TPgRecord(const std::string& uri, const std::string& station) : FDb(uri), FStation(station) {
@@ -179,20 +195,9 @@ void WritePgCsv(const std::string& uri, std::FILE* out) {
   std::string text;
   for (int c = 0; c < columns; ++c) text += (c ? "," : "") + CsvField(TPostgres::Name(rows, c));
   text += "\r\n";
-  char number[32];
   for (; TPostgres::Rows(rows) > 0; rows = db.Exec(Fetch)) {
     for (int r = 0; r < TPostgres::Rows(rows); ++r) {
-      for (int c = 0; c < columns; ++c) {
-        if (c) text += ',';
-        if (TPostgres::IsNull(rows, r, c)) continue;
-        if (TPostgres::IsReal(rows, c)) {
-          std::snprintf(number, sizeof number, "%.3f", std::stod(TPostgres::Value(rows, r, c)));
-          text += number;
-        } else {
-          text += CsvField(TPostgres::Value(rows, r, c));
-        }
-      }
-      text += "\r\n";
+      AppendCsvRow(text, rows, r);
       if (text.size() >= 65536) PutCsv(text, out);
     }
   }
